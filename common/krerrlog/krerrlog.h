@@ -1,0 +1,10 @@
+// The whole public interface of the logging library.
+#pragma once
+
+#include <krerrlog/KrExport.h>
+#include <krerrlog/support/KrErrLogClock.h>
+#include <krerrlog/support/KrErrLogCriticalSection.h>
+#include <krerrlog/support/KrErrLogGuard.h>
+#include <krerrlog/support/KrErrLogSemaphore.h>
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/message/CKrErrLogMessage.h>

@@ -1,0 +1,141 @@
+#include <krerrlog/logger/CKrLogger.h>
+
+#include <krerrlog/support/KrThreadKey.h>
+#include <krerrlog/support/platform/KrSavedErrorCodes.h>
+#include <krerrlog/trace/KrTraceRecordPool.h>
+
+#include <atomic>
+#include <cstring>
+
+int CKrLogger::m_iConfigVersion = 0;
+bool CKrLogger::m_bUnloadedComponents = false;
+
+CKrLogger::CKrLogger()
+    : m_bInited(false),
+      m_pLogOutput(nullptr),
+      m_pTraceOutput(nullptr),
+      m_pSecondTraceOutput(nullptr),
+      m_pInMemoryTraceOutput(nullptr),
+      m_pAuditOutput(nullptr),
+      m_pComponents(nullptr),
+      m_iComponentCount(0),
+      m_bUseLocalTime(false),
+      m_pComponentInfo(nullptr),
+      m_iComponentInfoCount(0),
+      m_pDataFieldInfo(nullptr),
+      m_iDataFieldInfoCount(0),
+      m_pTraceConfig(nullptr),
+      m_pInMemoryTraceConfig(nullptr),
+      m_bInMemoryOutputCreated(false),
+      m_bBufferedTracing(false),
+      m_pInMemoryOutput(nullptr),
+      m_iExecutionTimeThreshold(0),
+      m_bTagEnabled(false)
+{
+    initializeThreadKey(&m_traceKey);
+    initializeThreadKey(&m_inMemoryTraceKey);
+    Init();
+}
+
+CKrLogger::~CKrLogger() { Release(); }
+
+namespace {
+
+// Takes the five guards in the global lock order and gives them back in reverse.
+class AllGuardsForWriting {
+public:
+    AllGuardsForWriting(CKrErrLogGuard& log, CKrReadWriteGuard& bufferedTrace, CKrReadWriteGuard& inMemory,
+                        CKrErrLogGuard& trace, CKrErrLogGuard& audit)
+        : m_log(log), m_bufferedTrace(bufferedTrace), m_inMemory(inMemory), m_trace(trace), m_audit(audit)
+    {
+        m_log.LockForWrite();
+        m_bufferedTrace.LockForWrite();
+        m_inMemory.LockForWrite();
+        m_trace.LockForWrite();
+        m_audit.LockForWrite();
+    }
+    ~AllGuardsForWriting()
+    {
+        m_audit.Unlock();
+        m_trace.Unlock();
+        m_inMemory.Unlock();
+        m_bufferedTrace.Unlock();
+        m_log.Unlock();
+    }
+    AllGuardsForWriting(const AllGuardsForWriting&) = delete;
+    AllGuardsForWriting& operator=(const AllGuardsForWriting&) = delete;
+
+private:
+    CKrErrLogGuard& m_log;
+    CKrReadWriteGuard& m_bufferedTrace;
+    CKrReadWriteGuard& m_inMemory;
+    CKrErrLogGuard& m_trace;
+    CKrErrLogGuard& m_audit;
+};
+
+}  // namespace
+
+void CKrLogger::Init()
+{
+    AllGuardsForWriting hold(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
+    if (m_bInited) return;
+
+    krerrlog::TraceRecordPool::Instance().AttachLogger();
+    SetUpComponents();
+
+    std::memset(m_traceVerdicts, 0, sizeof m_traceVerdicts);
+    std::memset(m_inMemoryTraceVerdicts, 0, sizeof m_inMemoryTraceVerdicts);
+    m_traceKey = krerrlog::ThreadKeyAlloc();
+    m_inMemoryTraceKey = krerrlog::ThreadKeyAlloc();
+    m_bInited = true;
+}
+
+void CKrLogger::Release()
+{
+    if (!m_bInited) return;
+    AllGuardsForWriting hold(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
+
+    UnloadComponents();
+    ShutDownOutputsLocked();
+    ReleaseKnownInfo();
+
+    // Trace configurations are deleted with the trace parts that own their type.
+    m_pTraceConfig = nullptr;
+    m_pInMemoryTraceConfig = nullptr;
+
+    krerrlog::TraceRecordPool::Instance().DetachLogger();
+    {
+        krerrlog::SavedErrorCodes keepErrors;
+        krerrlog::ThreadKeyFree(m_traceKey);
+        krerrlog::ThreadKeyFree(m_inMemoryTraceKey);
+    }
+    initializeThreadKey(&m_traceKey);
+    initializeThreadKey(&m_inMemoryTraceKey);
+    m_bInited = false;
+}
+
+namespace {
+
+std::atomic<CKrLogger*> g_processLogger{nullptr};
+
+// Clears the process-wide pointer during static destruction; the logger itself
+// is never destroyed, since other static destructors and ending threads may
+// still reach it.
+struct ProcessLoggerExitClearer {
+    ~ProcessLoggerExitClearer() { g_processLogger.store(nullptr, std::memory_order_release); }
+};
+
+}  // namespace
+
+CKrLogger* theLogger()
+{
+    static const bool made = [] {
+        g_processLogger.store(new CKrLogger, std::memory_order_release);
+        static ProcessLoggerExitClearer clearer;
+        return true;
+    }();
+    (void)made;
+    return g_processLogger.load(std::memory_order_acquire);
+}
+
+const char* getProductVersion() { return "Krynex version 12.8.0801.3003 [krerrlog.dll in common]"; }

@@ -1,0 +1,132 @@
+// The logger: outputs of the error log, the trace, the in-memory trace and the
+// audit log, the guards over them, the component catalogue and the trace
+// configurations. theLogger() is the process-wide instance.
+#pragma once
+
+#include <krerrlog/KrExport.h>
+#include <krerrlog/support/KrErrLogGuard.h>
+#include <krerrlog/support/KrReadWriteGuard.h>
+
+#include <string>
+
+class CKrLogOutput;
+class CKrErrLogMessage;
+class CKrErrLogComponent;
+class CKrTraceData;
+struct KrTraceComponentInfo;
+struct KrTraceDataFieldInfo;
+
+// Host callbacks of the callback outputs.
+typedef void (*KrSyncLogCallback)(const char* text, int length);
+typedef void (*KrAsyncLogCallback)(const char* text, int length, void (*freeText)(char*));
+typedef void (*KrSyncParamLogCallback)(const char* text, int length, void* userParameter);
+typedef void (*KrAsyncParamLogCallback)(const char* text, int length, void (*freeText)(char*), void* userParameter);
+
+class KRERRLOG_API CKrLogger {
+public:
+    virtual ~CKrLogger();
+    CKrLogger(const CKrLogger&) = delete;
+    CKrLogger& operator=(const CKrLogger&) = delete;
+
+    // ---- State and presentation switches (no lock taken) ----
+    bool Inited() const { return m_bInited; }
+    CKrLogOutput* GetLogOutput() const { return m_pLogOutput; }
+    void SetExecutionTimeThreshold(int threshold) { m_iExecutionTimeThreshold = threshold; }
+    int GetExecutionTimeThreshold() { return m_iExecutionTimeThreshold; }
+    void UseLocalTime(bool useLocalTime) { m_bUseLocalTime = useLocalTime; }
+    bool ShouldUseLocalTime() { return m_bUseLocalTime; }
+    void SetLogTag(std::string tag) { m_logTag = std::move(tag); }
+    std::string GetLogTag() { return m_logTag; }
+    void SetLogName(std::string name) { m_logName = std::move(name); }
+    std::string GetLogName() { return m_logName; }
+    void EnableTag(bool enable) { m_bTagEnabled = enable; }
+    bool IsTagEnabled() { return m_bTagEnabled; }
+
+    // ---- Outputs and the error and audit logs ----
+    // Each NewLogOutput ignores its first argument, makes the output and hands
+    // it the remaining arguments; null when the output refuses them.
+    CKrLogOutput* NewLogOutput(int unused);
+    CKrLogOutput* NewLogOutput(int unused, const char* fileName, int openMode, int maxSizeMB, int backupCount);
+    CKrLogOutput* NewLogOutput(int unused, const char* fileName, int openMode, int maxSizeMB, int backupCount,
+                               int ringBufferMB);
+    CKrLogOutput* NewLogOutput(int unused, KrSyncLogCallback callback);
+    CKrLogOutput* NewLogOutput(int unused, KrAsyncLogCallback callback);
+    CKrLogOutput* NewLogOutput(int unused, KrSyncParamLogCallback callback, void* userParameter);
+    CKrLogOutput* NewLogOutput(int unused, KrAsyncParamLogCallback callback, void* userParameter);
+    void DeleteLogOutput(CKrLogOutput* output);
+
+    bool SetLogOutput(CKrLogOutput* output);
+    bool EnableAuditLogRollover(CKrLogOutput* output);
+    void DisableLog();
+    void DisableAuditLog();
+    bool LogErrMsg(CKrErrLogMessage& message);
+    bool LogAuditMsg(CKrErrLogMessage& message);
+
+    // ---- Message catalogue and component libraries ----
+    const char* FetchMsg(unsigned int msgId) const;
+    const char* GetMsgBundle(unsigned int msgId) const;
+    const char* GetAvailableComponents() const;
+    const char* GetAvailableDataFields() const;
+
+    // The version number last held by a dropped trace configuration.
+    static int m_iConfigVersion;
+
+private:
+    friend CKrLogger* theLogger();
+    friend class CKrLoggerTestPeer;
+
+    CKrLogger();
+    void Init();
+    void Release();
+
+    // Steps of Init and Release that live with the parts they belong to.
+    void SetUpComponents();          // component slots and known-info tables
+    bool InitKnownInfo();
+    void UnloadComponents();         // first release in the process only
+    void ReleaseKnownInfo();         // lists and tables
+    void ShutDownOutputsLocked();    // every output, all guards already held
+    bool SetLogOutput_Unlocked(CKrLogOutput* output);
+    CKrErrLogComponent* LoadComponent(unsigned long unused, const char* libraryName);
+    void UnloadComponent(CKrErrLogComponent* component);
+
+    unsigned long m_traceKey;
+    unsigned long m_inMemoryTraceKey;
+    bool m_bInited;
+    CKrLogOutput* m_pLogOutput;
+    CKrLogOutput* m_pTraceOutput;
+    CKrLogOutput* m_pSecondTraceOutput;
+    CKrLogOutput* m_pInMemoryTraceOutput;
+    CKrLogOutput* m_pAuditOutput;
+    CKrErrLogComponent** m_pComponents;
+    int m_iComponentCount;
+    bool m_bUseLocalTime;
+    CKrErrLogGuard m_logGuard;
+    CKrReadWriteGuard m_bufferedTraceGuard;
+    CKrReadWriteGuard m_inMemoryGuard;
+    CKrErrLogGuard m_traceGuard;
+    CKrErrLogGuard m_auditGuard;
+    std::string m_availableComponents;
+    std::string m_availableDataFields;
+    KrTraceComponentInfo* m_pComponentInfo;
+    int m_iComponentInfoCount;
+    KrTraceDataFieldInfo* m_pDataFieldInfo;
+    int m_iDataFieldInfoCount;
+    CKrTraceData* m_pTraceConfig;
+    CKrTraceData* m_pInMemoryTraceConfig;
+    int m_traceVerdicts[65536];
+    int m_inMemoryTraceVerdicts[65536];
+    bool m_bInMemoryOutputCreated;
+    bool m_bBufferedTracing;
+    CKrLogOutput* m_pInMemoryOutput;
+    int m_iExecutionTimeThreshold;
+    bool m_bTagEnabled;
+    std::string m_logTag;
+    std::string m_logName;
+
+    static bool m_bUnloadedComponents;
+};
+
+// The process-wide logger, made on the first call; null after process exit began.
+KRERRLOG_API CKrLogger* theLogger();
+
+extern "C" KRERRLOG_API const char* getProductVersion();

@@ -1,0 +1,77 @@
+// One log, trace or audit line under construction, with its growable text.
+// A message belongs to one thread at a time; none of its operations lock.
+#pragma once
+
+#include <krerrlog/KrExport.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace krerrlog {
+class MessageBuffer;
+}
+
+// Message ids: bits 24-31 component number (1 to 26), bits 14-15 severity
+// (1 information, 2 warning, 3 error), bits 0-13 message within the component.
+constexpr unsigned int KR_SEVERITY_SHIFT = 14;
+constexpr unsigned int KR_SEVERITY_MASK = 0x3u << KR_SEVERITY_SHIFT;
+constexpr unsigned int KR_SEVERITY_INFO = 1;
+constexpr unsigned int KR_SEVERITY_WARNING = 2;
+constexpr unsigned int KR_SEVERITY_ERROR = 3;
+
+class KRERRLOG_API CKrErrLogMessage {
+public:
+    // Local time or UTC as the process-wide logger says now.
+    CKrErrLogMessage();
+    explicit CKrErrLogMessage(bool useLocalTime);
+    virtual ~CKrErrLogMessage();
+    CKrErrLogMessage(const CKrErrLogMessage&) = delete;
+    CKrErrLogMessage& operator=(const CKrErrLogMessage&) = delete;
+
+    // ---- Buffer ----
+    bool CleanUpMessage();
+    const char* GetBuffer();
+    const char* ReleaseBuffer();
+    int GetBufferLen();
+    int GetStringLen();
+    static void FreeBuffer(char* buffer);
+    void SetLogName(std::string name);
+
+    // ---- Prolog: [pid/tid][date time.ms][file:line] and the optional tags ----
+    bool FormatLogProlog(const char* file, int line, int messageType);
+    bool FormatLogProlog(const char* file, int line, int messageType, std::string logName);
+    // "INFO", "WARN", "ERROR" or "UNKNOWN" for the severity of the last catalogue id.
+    const char* GetMsgSeverity();
+
+    // ---- Static date, time and identity operations ----
+    static bool GetPid(char* out, int len);
+    static bool GetTid(char* out, int len);
+    // Form 0 "%m/%d/%Y", 1 "%H:%M:%S", 2 form 1 with ".mmm", other: the prolog's
+    // date-time text. len must be at least 25 (29 for the prolog's text).
+    static bool GetTime(int form, char* out, bool localTime, int len);
+    static bool GetDateTime(const tm* time, char* out, int len);
+    static const char* PathnameFindFilePart(const char* path);
+
+    // ---- Message texts and argument substitution ----
+
+    // ---- Trace line layout ----
+
+private:
+    friend class CKrErrLogMessageTestPeer;
+
+    void AppendDateTime();
+
+    krerrlog::MessageBuffer* m_pBuffer;
+    int m_iMessageType;
+    int m_iTraceFormat;
+    bool m_bUseLocalTime;
+    const char* m_pTraceSeparator;
+    bool m_bFirstFieldPending;
+    int m_iSeverity;
+    uint64_t m_iArgumentCount;
+    std::string m_packedArguments;
+    uint32_t m_iMessageId;
+    char* m_pTextBuffer;
+    std::string m_logName;
+};

@@ -1,0 +1,51 @@
+// The growable text of a message. Length always stays below capacity, so the
+// terminating NUL always fits; a buffer that grew shrinks back on Reset.
+#pragma once
+
+#include <cstddef>
+
+namespace krerrlog {
+
+class MessageBuffer {
+public:
+    static constexpr int kInitialCapacity = 4096;
+
+    MessageBuffer();
+    ~MessageBuffer();
+    MessageBuffer(const MessageBuffer&) = delete;
+    MessageBuffer& operator=(const MessageBuffer&) = delete;
+
+    void AppendChar(char c);
+    void AppendString(const char* s);
+    void AppendBytes(const char* p, int n);
+    void AppendFill(char c, int n);
+    void Reset();
+
+    // NUL-terminates and returns the text.
+    const char* Terminated()
+    {
+        m_pData[m_iLength] = '\0';
+        return m_pData;
+    }
+    int Length() const { return m_iLength; }
+    int Capacity() const { return m_iCapacity; }
+    bool Grown() const { return m_bGrown; }
+    int LastAppendLength() const { return m_iLastAppendLength; }
+    // Writable view for in-place edits of text already appended.
+    char* Data() { return m_pData; }
+
+private:
+    // Makes room for n more characters (capacity + 1024 + n when they do not fit).
+    void Reserve(int n);
+
+    int m_iLength;
+    int m_iLastAppendLength;
+    int m_iCapacity;
+    bool m_bGrown;
+    char* m_pData;
+};
+
+}  // namespace krerrlog
+
+// The name under which the message record knows its buffer.
+using CKrMessageBuffer = krerrlog::MessageBuffer;

@@ -1,0 +1,34 @@
+// Line reader for text files (trace configuration files).
+#pragma once
+
+class CKrFile {
+public:
+    CKrFile();
+    ~CKrFile();
+    CKrFile(const CKrFile&) = delete;
+    CKrFile& operator=(const CKrFile&) = delete;
+
+    // Opens path for reading as text (mode 3 is the mode callers pass; the mode
+    // does not change how the file is read). True when the file is open.
+    bool OpenFile(const char* path, int mode);
+
+    // Reads the next line into buffer as NUL-terminated text of at most
+    // capacity bytes, without its line end ("\n", or "\r\n" as one end).
+    // A line longer than capacity - 1 bytes is cut there and the rest of it
+    // skipped. Returns the bytes the line took in the file (> 0, also for an
+    // empty line), or 0 at end of file, -1 on error or a closed file.
+    int ReadLine(void* buffer, int capacity);
+
+    // Closes the file; does nothing on a closed file.
+    void CloseFile();
+
+private:
+    int FillBuffer();
+
+    static constexpr int kChunk = 65536;
+    int m_fd;
+    char* m_pChunk;
+    int m_iChunkUsed;
+    int m_iChunkPos;
+    bool m_bEof;
+};
