@@ -8,7 +8,7 @@
 #include <cstring>
 
 int CKrLogger::m_iConfigVersion = 0;
-bool CKrLogger::m_bUnloadedComponents = false;
+std::atomic<bool> CKrLogger::m_bUnloadedComponents{false};
 
 CKrLogger::CKrLogger()
     : m_bInited(false),
