@@ -154,6 +154,8 @@ TEST(PropertiesFile, Latin1FilesAreConverted)
 {
     // "Grüße" as ISO-8859-1 bytes: not UTF-8, so the file is read as Latin-1.
     EXPECT_EQ(ParseProperties("k=Gr\xFC\xDF" "e\n"), Entries({{"k", "Grüße"}}));
+    // A byte order mark does not make the rest UTF-8.
+    EXPECT_EQ(ParseProperties("\xEF\xBB\xBFk=\xE9t\xE9\n"), Entries({{"k", "été"}}));
 }
 
 // A folder of bundle files for one test, set as the resource directory.
