@@ -117,9 +117,9 @@ void CKrLogger::SetUpComponents()
 void CKrLogger::UnloadComponents()
 {
     if (m_pComponents) {
-        if (m_iComponentCount != 0 && !m_bUnloadedComponents) {
-            // Only the first release in the process unloads the libraries.
-            m_bUnloadedComponents = true;
+        // Only the first release in the process unloads the libraries; loggers
+        // may be released on several threads at once, so the turn is claimed.
+        if (m_iComponentCount != 0 && !m_bUnloadedComponents.exchange(true)) {
             for (int slot = 0; slot < m_iComponentCount; ++slot) {
                 if (!m_pComponents[slot]) continue;
                 if (slot == 0)
