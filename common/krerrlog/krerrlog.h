@@ -9,3 +9,5 @@
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
+#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrLogComponent.h>

@@ -1,0 +1,33 @@
+# Component libraries the logger tests load. KrLoadLibrary looks beside the
+# code that calls it: for the tests, which link the static archive, that is the
+# folder of the test programs, where every shared library of the build lands.
+#   krtestcomponent        row 1: a working component with a bundle
+#   kragentfunccomponent   row 2: loads, but has no GetComponentPtr
+#   kragentconmgrcomponent row 3: GetComponentPtr returns null
+set(krerrlog_test_components
+  krtestcomponent:KrTestComponent.cpp
+  kragentfunccomponent:KrNoEntryPointComponent.cpp
+  kragentconmgrcomponent:KrNullEntryPointComponent.cpp)
+foreach(entry ${krerrlog_test_components})
+  string(REPLACE ":" ";" parts ${entry})
+  list(GET parts 0 component_name)
+  list(GET parts 1 component_source)
+  add_library(${component_name} SHARED ${CMAKE_CURRENT_LIST_DIR}/components/${component_source})
+  # Only the headers, as a component built outside the tree would use them.
+  target_include_directories(${component_name} PRIVATE ${CMAKE_SOURCE_DIR}/common)
+  target_compile_options(${component_name} PRIVATE ${KRERRLOG_WARNINGS})
+  if(NOT KRERRLOG_SANITIZE)
+    # Proves that a component needs nothing of the logging library at link time.
+    target_link_options(${component_name} PRIVATE -Wl,--no-undefined)
+  endif()
+  if(TARGET krerrlog_logger_tests)
+    add_dependencies(krerrlog_logger_tests ${component_name})
+  endif()
+endforeach()
+
+# The test component's bundle in two locales, in a resource folder beside the
+# test programs.
+foreach(bundle KrTestComponent_en KrTestComponent_de)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/bundles/${bundle}.properties
+    ${CMAKE_BINARY_DIR}/bin/krtestbundles/${bundle}.properties COPYONLY)
+endforeach()
