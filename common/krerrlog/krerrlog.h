@@ -11,3 +11,4 @@
 #include <krerrlog/trace/KrTraceVocabulary.h>
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrLogComponent.h>
+#include <krerrlog/message/KrToString.h>

@@ -20,14 +20,17 @@ foreach(entry ${krerrlog_test_components})
     # Proves that a component needs nothing of the logging library at link time.
     target_link_options(${component_name} PRIVATE -Wl,--no-undefined)
   endif()
-  if(TARGET krerrlog_logger_tests)
-    add_dependencies(krerrlog_logger_tests ${component_name})
-  endif()
+  # The catalogue tests of the logger and of the message texts load them.
+  foreach(consumer krerrlog_logger_tests krerrlog_message_tests)
+    if(TARGET ${consumer})
+      add_dependencies(${consumer} ${component_name})
+    endif()
+  endforeach()
 endforeach()
 
-# The test component's bundle in two locales, in a resource folder beside the
-# test programs.
+# The test component's bundle in two locales, beside the test programs, where
+# bundles are looked up until a host names another resource folder.
 foreach(bundle KrTestComponent_en KrTestComponent_de)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/bundles/${bundle}.properties
-    ${CMAKE_BINARY_DIR}/bin/krtestbundles/${bundle}.properties COPYONLY)
+    ${CMAKE_BINARY_DIR}/bin/${bundle}.properties COPYONLY)
 endforeach()

@@ -41,6 +41,16 @@ struct __ToString__ {
 
 namespace krerrlog {
 
+// True for the argument types of the older in-place form (char** args, int
+// count), which keeps those calls, a literal nullptr included, when the
+// wrapped-argument templates would otherwise take them as two texts.
+template <typename... Args>
+struct IsInPlaceArguments : std::false_type {};
+template <typename Args, typename Count>
+struct IsInPlaceArguments<Args, Count>
+    : std::integral_constant<bool, std::is_convertible<typename std::decay<Args>::type, char**>::value &&
+                                       std::is_integral<Count>::value> {};
+
 // Wraps each argument and hands body the array of their texts: count 0 and a
 // null array when there are none. The wrappers live until body returns.
 template <typename Body, typename... Args>

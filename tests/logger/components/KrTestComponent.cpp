@@ -24,6 +24,7 @@ const Message kMessages[] = {
     {Info(6), ""},
     {Warning(7), "Value %d of %s is 100%% and %y stays"},
     {0u | 8, "invalid severity %s"},
+    {Info(9), "krtest-many"},
 };
 
 const KrSubComponentInfo kSubComponents[] = {
