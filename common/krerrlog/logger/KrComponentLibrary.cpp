@@ -7,25 +7,34 @@
 namespace krerrlog {
 
 namespace {
-std::mutex& HolderLock()
+std::mutex& LoaderLock()
 {
     static std::mutex lock;
     return lock;
 }
 }  // namespace
 
-void ComponentLibrary::Attach(CKrErrLogComponent* component, HMODULE handle)
+CKrErrLogComponent* ComponentLibrary::Load(const char* baseName)
 {
-    std::lock_guard<std::mutex> hold(HolderLock());
+    std::lock_guard<std::mutex> hold(LoaderLock());
+    HMODULE handle = KrLoadLibrary(baseName);
+    if (!handle) return nullptr;
+    auto entryPoint = reinterpret_cast<KrGetComponentPtrFunction>(KrGetProcAddress(handle, "GetComponentPtr"));
+    CKrErrLogComponent* component = entryPoint ? entryPoint() : nullptr;
+    if (!component) {
+        KrFreeLibrary(handle);
+        return nullptr;
+    }
     if (component->m_pLibrary && component->m_pLibrary->handle == handle)
         ++component->m_pLibrary->loads;
     else
         component->m_pLibrary = new ComponentLibrary{handle, 1};
+    return component;
 }
 
 void ComponentLibrary::Detach(CKrErrLogComponent* component, bool freeLibrary)
 {
-    std::lock_guard<std::mutex> hold(HolderLock());
+    std::lock_guard<std::mutex> hold(LoaderLock());
     ComponentLibrary* library = component->m_pLibrary;
     if (!library) return;
     const HMODULE handle = library->handle;

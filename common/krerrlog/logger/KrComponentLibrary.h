@@ -17,8 +17,10 @@ struct ComponentLibrary {
     HMODULE handle;
     int loads;  // loads of this library whose component is still in a slot
 
-    // Records one more load of the library that supplied component.
-    static void Attach(CKrErrLogComponent* component, HMODULE handle);
+    // Loads lib<baseName>.so and returns its component with the load recorded;
+    // null, with the library freed again, when it has no entry point or the
+    // entry point gives no component.
+    static CKrErrLogComponent* Load(const char* baseName);
     // Drops one load recorded in component; frees the library too when
     // freeLibrary is set. The holder goes with the last recorded load; the
     // component must not be used after its library was freed.

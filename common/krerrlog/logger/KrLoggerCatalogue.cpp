@@ -80,18 +80,9 @@ const char* CKrLogger::GetAvailableDataFields() const
 
 CKrErrLogComponent* CKrLogger::LoadComponent(unsigned long, const char* libraryName)
 {
-    HMODULE handle = KrLoadLibrary(libraryName);
-    if (!handle) return nullptr;
     // A library without the entry point, or whose entry point gives nothing,
     // is treated as missing: unloaded, its slot left empty.
-    auto entryPoint = reinterpret_cast<KrGetComponentPtrFunction>(KrGetProcAddress(handle, "GetComponentPtr"));
-    CKrErrLogComponent* component = entryPoint ? entryPoint() : nullptr;
-    if (!component) {
-        KrFreeLibrary(handle);
-        return nullptr;
-    }
-    krerrlog::ComponentLibrary::Attach(component, handle);
-    return component;
+    return krerrlog::ComponentLibrary::Load(libraryName);
 }
 
 void CKrLogger::UnloadComponent(CKrErrLogComponent* component)
