@@ -7,16 +7,17 @@
 namespace krerrlog {
 
 namespace {
-std::mutex& LoaderLock()
+// Recursive: an entry point may itself make a logger (and so load components).
+std::recursive_mutex& LoaderLock()
 {
-    static std::mutex lock;
+    static std::recursive_mutex lock;
     return lock;
 }
 }  // namespace
 
 CKrErrLogComponent* ComponentLibrary::Load(const char* baseName)
 {
-    std::lock_guard<std::mutex> hold(LoaderLock());
+    std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     HMODULE handle = KrLoadLibrary(baseName);
     if (!handle) return nullptr;
     auto entryPoint = reinterpret_cast<KrGetComponentPtrFunction>(KrGetProcAddress(handle, "GetComponentPtr"));
@@ -34,7 +35,7 @@ CKrErrLogComponent* ComponentLibrary::Load(const char* baseName)
 
 void ComponentLibrary::Detach(CKrErrLogComponent* component, bool freeLibrary)
 {
-    std::lock_guard<std::mutex> hold(LoaderLock());
+    std::lock_guard<std::recursive_mutex> hold(LoaderLock());
     ComponentLibrary* library = component->m_pLibrary;
     if (!library) return;
     const HMODULE handle = library->handle;

@@ -191,7 +191,7 @@ const char* CKrErrLogMessage::PreformatMessage(unsigned int id, const char* loca
         // Null as well for an uninitialised logger and for ids without a slot.
         const char* bundleName = logger ? logger->GetMsgBundle(m_iMessageId) : nullptr;
         const char* componentKey = nullptr;
-        if (!bundleName || !*bundleName) {
+        if (!bundleName) {
             key = kNoComponentKey;
             text = kNoComponentText;
         } else if (!(componentKey = logger->FetchMsg(m_iMessageId))) {
