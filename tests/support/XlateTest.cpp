@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
-// Counts the allocations of the calling thread, to prove that cached lookups allocate nothing.
+// Counts the allocations of the calling thread, to prove that cached lookups
+// allocate nothing. Every plain and nothrow form is replaced, so that each
+// allocation and its release pair up under AddressSanitizer.
 namespace {
 thread_local long t_allocations = 0;
 }
@@ -32,6 +34,18 @@ void* operator new[](std::size_t size)
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    ++t_allocations;
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    ++t_allocations;
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
@@ -140,6 +154,8 @@ TEST(PropertiesFile, Latin1FilesAreConverted)
 {
     // "Grüße" as ISO-8859-1 bytes: not UTF-8, so the file is read as Latin-1.
     EXPECT_EQ(ParseProperties("k=Gr\xFC\xDF" "e\n"), Entries({{"k", "Grüße"}}));
+    // A byte order mark does not make the rest UTF-8.
+    EXPECT_EQ(ParseProperties("\xEF\xBB\xBFk=\xE9t\xE9\n"), Entries({{"k", "été"}}));
 }
 
 // A folder of bundle files for one test, set as the resource directory.
