@@ -8,3 +8,7 @@
 #include <krerrlog/support/KrErrLogSemaphore.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/trace/KrTraceVocabulary.h>
+#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrLogComponent.h>
+#include <krerrlog/message/KrToString.h>
