@@ -8,3 +8,7 @@
 #include <krerrlog/support/KrErrLogSemaphore.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/output/CKrLogOutput.h>
+#include <krerrlog/output/CKrConsoleOutput.h>
+#include <krerrlog/output/CKrCallbackOutputs.h>
+#include <krerrlog/output/CKrFileOutput.h>
