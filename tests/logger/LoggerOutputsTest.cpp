@@ -169,6 +169,9 @@ TEST_F(LoggerOutputs, NullOrTheAttachedOutputIsRefusedAndChangesNothing)
     EXPECT_EQ(audit.deleted.load(), 0);
     EXPECT_TRUE(logger->LogAuditMsg(message));
     EXPECT_EQ(audit.logged.load(), 1);
+    CKrLoggerTestPeer::Release(*logger);  // before the probes' records go
+    EXPECT_EQ(attached.deleted.load(), 1);
+    EXPECT_EQ(audit.deleted.load(), 1);
 }
 
 TEST_F(LoggerOutputs, AuditLogReplacesAndDisables)
