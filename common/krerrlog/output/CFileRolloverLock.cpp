@@ -22,8 +22,9 @@ thread_local ThreadHold t_holds[kMaxHoldsPerThread];
 
 CFileRolloverLock& CFileRolloverLock::Process()
 {
-    static CFileRolloverLock lock;
-    return lock;
+    // Never destroyed: threads may still log while static objects are torn down.
+    static CFileRolloverLock* lock = new CFileRolloverLock;
+    return *lock;
 }
 
 CFileRolloverLock::CFileRolloverLock()

@@ -4,8 +4,9 @@ namespace krerrlog {
 
 std::mutex& RolloverCheckLock()
 {
-    static std::mutex lock;
-    return lock;
+    // Never destroyed: threads may still log while static objects are torn down.
+    static std::mutex* lock = new std::mutex;
+    return *lock;
 }
 
 }  // namespace krerrlog
