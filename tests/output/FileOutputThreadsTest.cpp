@@ -4,6 +4,10 @@
 #include "testsupport/TestFiles.h"
 
 #include <krerrlog/output/CFileRolloverLock.h>
+#include <krerrlog/support/KrFileOps.h>
+
+#include <cerrno>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -35,7 +39,7 @@ struct RunResult {
 
 // Logs kThreads x kLinesPerThread distinct lines of varied length through one
 // mode-3 output with a small limit, then reads back every file of the folder.
-RunResult LogFromThreads(ScratchDir& dir, int backupCount)
+RunResult LogFromThreads(ScratchDir& dir, int backupCount, const std::function<void()>& beforeThreads = {})
 {
     const std::string name = dir.File("error.log");
     CKrFileOutput output;
@@ -52,6 +56,7 @@ RunResult LogFromThreads(ScratchDir& dir, int backupCount)
         output.Log(first);
         output.Log(second);
     }
+    if (beforeThreads) beforeThreads();
 
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -101,27 +106,48 @@ RunResult LogFromThreads(ScratchDir& dir, int backupCount)
     return result;
 }
 
-TEST(FileOutputThreads, EveryLineExactlyOnceAcrossRolloversWithHeaders)
+int CountMissing(const RunResult& result, int* repeated)
 {
-    ScratchDir dir;
-    RunResult result = LogFromThreads(dir, 0);
-    EXPECT_GE(result.files.size(), 5u) << "the test must roll over several times";
-    EXPECT_EQ(result.torn, 0);
     int missing = 0;
-    int repeated = 0;
+    *repeated = 0;
     for (int t = 0; t < kThreads; ++t) {
         for (int i = 0; i < kLinesPerThread; ++i) {
             const auto found = result.seen.find("T" + std::to_string(t) + " L" + std::to_string(i));
             if (found == result.seen.end()) {
                 ++missing;
             } else if (found->second != 1) {
-                ++repeated;
+                ++*repeated;
             }
         }
     }
-    EXPECT_EQ(missing, 0);
+    return missing;
+}
+
+TEST(FileOutputThreads, EveryLineExactlyOnceAcrossRolloversWithHeaders)
+{
+    ScratchDir dir;
+    RunResult result = LogFromThreads(dir, 0);
+    EXPECT_GE(result.files.size(), 5u) << "the test must roll over several times";
+    EXPECT_EQ(result.torn, 0);
+    int repeated = 0;
+    EXPECT_EQ(CountMissing(result, &repeated), 0);
     EXPECT_EQ(repeated, 0);
     EXPECT_EQ(result.seen.size(), static_cast<size_t>(kThreads * kLinesPerThread));
+}
+
+TEST(FileOutputThreads, RefusedRenamesAndFailingWritesLoseOnlyTheFailedLines)
+{
+    ScratchDir dir;
+    RunResult result = LogFromThreads(dir, 0, [] {
+        krerrlog::InjectFileFault(krerrlog::FileOp::Rename, EACCES, 2);
+        krerrlog::InjectFileFault(krerrlog::FileOp::Write, EIO, 3);
+    });
+    krerrlog::ClearFileFaults();
+    EXPECT_GE(result.files.size(), 3u) << "roll-overs went on after the refused renames";
+    EXPECT_EQ(result.torn, 0);
+    int repeated = 0;
+    EXPECT_EQ(CountMissing(result, &repeated), 3) << "exactly the three failed writes";
+    EXPECT_EQ(repeated, 0);
 }
 
 TEST(FileOutputThreads, AtMostBackupCountBackupsRemainAndEachIsWhole)
