@@ -142,4 +142,42 @@ TEST(LoggerOutputsThreads, ReplacingTheOutputWhileManyThreadsLog)
     EXPECT_EQ(tally.alive.load(), 0) << "every output was deleted exactly once";
 }
 
+TEST(LoggerOutputsThreads, ReplacingFileOutputsWhileManyThreadsLogLosesNoAcceptedByte)
+{
+    krtest::ScratchDir dir;
+    std::unique_ptr<CKrLogger> logger(CKrLoggerTestPeer::Create());
+    auto fileOutput = [&](int round) {
+        const std::string name = dir.File("error" + std::to_string(round % 3) + ".log");
+        return logger->NewLogOutput(0, name.c_str(), 1, 1, 0);
+    };
+    ASSERT_TRUE(logger->SetLogOutput(fileOutput(0)));
+    std::atomic<bool> stop{false};
+    std::atomic<long long> acceptedBytes{0};
+    std::vector<std::thread> loggers;
+    for (int t = 0; t < 4; ++t) {
+        loggers.emplace_back([&, t] {
+            CKrErrLogMessage message(false);
+            for (int i = 0; !stop.load(); ++i) {
+                message.FormatLogProlog("files.cpp", t * 1000000 + i, 0);
+                if (logger->LogErrMsg(message)) acceptedBytes.fetch_add(message.GetBufferLen());
+            }
+        });
+    }
+    for (int round = 1; round <= 60; ++round) {
+        if (round % 20 == 0) {
+            logger->DisableLog();
+        } else {
+            EXPECT_TRUE(logger->SetLogOutput(fileOutput(round)));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    stop = true;
+    for (auto& thread : loggers) thread.join();
+    logger->DisableLog();
+    long long onDisk = 0;
+    for (const std::string& entry : dir.List()) onDisk += static_cast<long long>(krtest::ReadFile(dir.File(entry)).size());
+    EXPECT_GT(onDisk, 0);
+    EXPECT_EQ(onDisk, acceptedBytes.load()) << "every message the logger accepted is in a file, whole";
+}
+
 }  // namespace
