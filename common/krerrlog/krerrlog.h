@@ -12,3 +12,7 @@
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrLogComponent.h>
 #include <krerrlog/message/KrToString.h>
+#include <krerrlog/output/CKrLogOutput.h>
+#include <krerrlog/output/CKrConsoleOutput.h>
+#include <krerrlog/output/CKrCallbackOutputs.h>
+#include <krerrlog/output/CKrFileOutput.h>

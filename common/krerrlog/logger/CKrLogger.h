@@ -56,10 +56,16 @@ public:
     CKrLogOutput* NewLogOutput(int unused, KrAsyncParamLogCallback callback, void* userParameter);
     void DeleteLogOutput(CKrLogOutput* output);
 
+    // Closes and deletes the attached output, then opens the new one and keeps
+    // it (it is the logger's from then on) only if it opens; an output that
+    // fails to open stays the caller's. A null output, or the one already
+    // attached, is refused with false and changes nothing. Waits for every Log
+    // in progress.
     bool SetLogOutput(CKrLogOutput* output);
-    bool EnableAuditLogRollover(CKrLogOutput* output);
+    bool EnableAuditLogRollover(CKrLogOutput* output);  // the same for the audit log
     void DisableLog();
     void DisableAuditLog();
+    // False when no output is attached or the logger is not initialised.
     bool LogErrMsg(CKrErrLogMessage& message);
     bool LogAuditMsg(CKrErrLogMessage& message);
 

@@ -1,7 +1,131 @@
 // Making outputs, attaching them to the error and audit logs, and logging.
 #include <krerrlog/logger/CKrLogger.h>
 
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/output/CKrCallbackOutputs.h>
+#include <krerrlog/output/CKrConsoleOutput.h>
+#include <krerrlog/output/CKrFileOutput.h>
+
+namespace {
+
+// Hands the output its parameters; an output that refuses them is not kept.
+template <typename Output, typename... Params>
+CKrLogOutput* MadeWith(Params... params)
+{
+    Output* output = new Output;
+    if (!output->SetParams(params...)) {
+        delete output;
+        return nullptr;
+    }
+    return output;
+}
+
+// Replaces the output held in slot: the old one is closed and deleted first,
+// then the new one is kept only if it opens.
+bool Install(CKrLogOutput*& slot, CKrLogOutput* output)
+{
+    // A null output, or the one already attached, is refused and changes
+    // nothing: the attached output goes on logging and is never deleted twice.
+    if (!output || output == slot) return false;
+    if (slot) {
+        slot->Close();
+        delete slot;
+        slot = nullptr;
+    }
+    if (!output->Open()) return false;
+    slot = output;
+    return true;
+}
+
+void Remove(CKrLogOutput*& slot)
+{
+    if (!slot) return;
+    slot->Close();
+    delete slot;
+    slot = nullptr;
+}
+
+}  // namespace
+
+CKrLogOutput* CKrLogger::NewLogOutput(int) { return MadeWith<CKrConsoleOutput>(); }
+
+CKrLogOutput* CKrLogger::NewLogOutput(int, const char* fileName, int openMode, int maxSizeMB, int backupCount)
+{
+    return MadeWith<CKrFileOutput>(fileName, openMode, maxSizeMB, backupCount);
+}
+
+CKrLogOutput* CKrLogger::NewLogOutput(int, const char* fileName, int openMode, int maxSizeMB, int backupCount,
+                                      int ringBufferMB)
+{
+    return MadeWith<CKrFileOutput>(fileName, openMode, maxSizeMB, backupCount, ringBufferMB);
+}
+
+CKrLogOutput* CKrLogger::NewLogOutput(int, KrSyncLogCallback callback)
+{
+    return MadeWith<CKrSyncCallbackOutput>(callback);
+}
+
+CKrLogOutput* CKrLogger::NewLogOutput(int, KrAsyncLogCallback callback)
+{
+    return MadeWith<CKrAsyncCallbackOutput>(callback);
+}
+
+CKrLogOutput* CKrLogger::NewLogOutput(int, KrSyncParamLogCallback callback, void* userParameter)
+{
+    return MadeWith<CKrSyncParameterizedCallbackOutput>(callback, userParameter);
+}
+
+CKrLogOutput* CKrLogger::NewLogOutput(int, KrAsyncParamLogCallback callback, void* userParameter)
+{
+    return MadeWith<CKrAsyncParameterizedCallbackOutput>(callback, userParameter);
+}
+
+void CKrLogger::DeleteLogOutput(CKrLogOutput* output) { delete output; }
+
+bool CKrLogger::SetLogOutput(CKrLogOutput* output)
+{
+    CKrErrLogAutoWriter hold(&m_logGuard);
+    return SetLogOutput_Unlocked(output);
+}
+
+bool CKrLogger::SetLogOutput_Unlocked(CKrLogOutput* output) { return Install(m_pLogOutput, output); }
+
+bool CKrLogger::EnableAuditLogRollover(CKrLogOutput* output)
+{
+    CKrErrLogAutoWriter hold(&m_auditGuard);
+    return Install(m_pAuditOutput, output);
+}
+
+void CKrLogger::DisableLog()
+{
+    CKrErrLogAutoWriter hold(&m_logGuard);
+    Remove(m_pLogOutput);
+}
+
+void CKrLogger::DisableAuditLog()
+{
+    CKrErrLogAutoWriter hold(&m_auditGuard);
+    Remove(m_pAuditOutput);
+}
+
+bool CKrLogger::LogErrMsg(CKrErrLogMessage& message)
+{
+    CKrErrLogAutoReader hold(&m_logGuard);
+    if (!m_bInited || !m_pLogOutput) return false;
+    return m_pLogOutput->Log(message);
+}
+
+bool CKrLogger::LogAuditMsg(CKrErrLogMessage& message)
+{
+    CKrErrLogAutoReader hold(&m_auditGuard);
+    if (!m_bInited || !m_pAuditOutput) return false;
+    return m_pAuditOutput->Log(message);
+}
+
 void CKrLogger::ShutDownOutputsLocked()
 {
-    // No output can be attached before the output classes exist.
+    // The audit log and then the error log, as DisableAuditLog and DisableLog
+    // would, without taking their guards again. Trace outputs join here.
+    Remove(m_pAuditOutput);
+    Remove(m_pLogOutput);
 }

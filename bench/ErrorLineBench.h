@@ -1,0 +1,116 @@
+// The error-line benchmarks shared by bench_error_lines and the comparison
+// program: the same ~120-byte line (prolog and text) through LogErrMsg into a
+// rolling file, and through bare write() calls, the physical limit of the path.
+#pragma once
+
+#include <krerrlog/krerrlog.h>
+#include <krerrlog/message/KrMessageBuffer.h>
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+// Puts the text behind the prolog until the message texts are part of the library.
+class CKrErrLogMessageTestPeer {
+public:
+    static void Append(CKrErrLogMessage& message, const std::string& text)
+    {
+        message.m_pBuffer->AppendBytes(text.data(), static_cast<int>(text.size()));
+    }
+};
+
+namespace krbench {
+
+// Rolling files: 16 MB, 3 backups, in a folder of their own.
+constexpr int kLimitMB = 16;
+constexpr int kBackups = 3;
+
+inline const std::string& BenchFolder()
+{
+    static const std::string folder = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string path = std::string(base && *base ? base : "/tmp") + "/krerrlog-bench-XXXXXX";
+        if (!mkdtemp(path.data())) std::abort();
+        return path;
+    }();
+    return folder;
+}
+
+inline void RemoveBenchFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(BenchFolder(), ignored);
+}
+
+// A realistic error line: the prolog, a severity word and a message text.
+inline void FillErrorLine(CKrErrLogMessage& message)
+{
+    message.FormatLogProlog("KrSessionStore.cpp", 812, 0);
+    std::string text = " [ERROR] session store did not answer within 500 ms for realm corp";
+    // Padded so that every line is 120 bytes whatever the ids in the prolog.
+    const int room = 119 - message.GetBufferLen() - static_cast<int>(text.size());
+    if (room > 0) text.append(static_cast<size_t>(room), '.');
+    text += '\n';
+    CKrErrLogMessageTestPeer::Append(message, text);
+}
+
+// The process-wide logger with a rolling error log, attached once.
+inline CKrLogger& LoggerWithRollingFile()
+{
+    static CKrLogger* logger = [] {
+        CKrLogger* l = theLogger();
+        const std::string name = BenchFolder() + "/error.log";
+        if (!l->SetLogOutput(l->NewLogOutput(0, name.c_str(), 3, kLimitMB, kBackups))) std::abort();
+        return l;
+    }();
+    return *logger;
+}
+
+inline void BM_LogErrMsg_RollingFile(benchmark::State& state)
+{
+    CKrLogger& logger = LoggerWithRollingFile();
+    CKrErrLogMessage message(false);
+    FillErrorLine(message);
+    for (auto _ : state) benchmark::DoNotOptimize(logger.LogErrMsg(message));
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * message.GetBufferLen());
+}
+
+// One descriptor, appended to by every thread: what the library does at its core.
+inline int BareFile()
+{
+    static const int fd = [] {
+        const std::string name = BenchFolder() + "/bare.log";
+        return open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    }();
+    return fd;
+}
+
+inline void BM_BareWrite(benchmark::State& state)
+{
+    const int fd = BareFile();
+    CKrErrLogMessage message(false);
+    FillErrorLine(message);
+    const char* text = message.GetBuffer();
+    const size_t length = static_cast<size_t>(message.GetBufferLen());
+    // The file grows without bound otherwise; emptying it now and then keeps
+    // the comparison with the rolling outputs fair.
+    size_t written = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(write(fd, text, length));
+        written += length;
+        if (state.thread_index() == 0 && written >= (static_cast<size_t>(kLimitMB) << 20)) {
+            benchmark::DoNotOptimize(ftruncate(fd, 0));
+            written = 0;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(length));
+}
+
+}  // namespace krbench

@@ -1,0 +1,235 @@
+// The logger's outputs: making them, attaching them to the error and audit
+// logs, replacing and removing them, and logging through them.
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/output/CKrCallbackOutputs.h>
+#include <krerrlog/output/CKrConsoleOutput.h>
+#include <krerrlog/output/CKrFileOutput.h>
+
+#include "testsupport/LoggerTestPeer.h"
+#include "testsupport/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Records what the logger does with it; tells whether it was used after Close.
+struct ProbeLog {
+    std::atomic<int> opened{0};
+    std::atomic<int> closed{0};
+    std::atomic<int> logged{0};
+    std::atomic<int> deleted{0};
+    std::atomic<int> loggedAfterClose{0};
+};
+
+class ProbeOutput : public CKrLogOutput {
+public:
+    explicit ProbeOutput(ProbeLog& log, bool opens = true) : m_log(log), m_bOpens(opens) {}
+    ~ProbeOutput() override { m_log.deleted.fetch_add(1); }
+    bool Open() override
+    {
+        m_log.opened.fetch_add(1);
+        return m_bOpens;
+    }
+    bool Log(CKrErrLogMessage&) override
+    {
+        if (m_bClosed.load()) m_log.loggedAfterClose.fetch_add(1);
+        m_log.logged.fetch_add(1);
+        return true;
+    }
+    bool Close() override
+    {
+        m_bClosed = true;
+        m_log.closed.fetch_add(1);
+        return true;
+    }
+
+private:
+    ProbeLog& m_log;
+    bool m_bOpens;
+    std::atomic<bool> m_bClosed{false};
+};
+
+void SyncCallback(const char*, int) {}
+void AsyncCallback(const char*, int, void (*)(char*)) {}
+void SyncParamCallback(const char*, int, void*) {}
+void AsyncParamCallback(const char*, int, void (*)(char*), void*) {}
+
+class LoggerOutputs : public ::testing::Test {
+protected:
+    std::unique_ptr<CKrLogger> logger{CKrLoggerTestPeer::Create()};
+    CKrErrLogMessage message{false};
+    void SetUp() override { message.FormatLogProlog("LoggerOutputsTest.cpp", 1, 0); }
+};
+
+TEST_F(LoggerOutputs, EachOverloadMakesItsOutputType)
+{
+    int parameter = 0;
+    krtest::ScratchDir dir;
+    const std::string name = dir.File("made.log");
+    std::unique_ptr<CKrLogOutput> outputs[] = {
+        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9)),
+        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, name.c_str(), 3, 1, 2)),
+        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &SyncCallback)),
+        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &AsyncCallback)),
+        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &SyncParamCallback, &parameter)),
+        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &AsyncParamCallback, &parameter)),
+    };
+    for (int type = 0; type < 6; ++type) {
+        ASSERT_NE(outputs[type], nullptr) << type;
+        EXPECT_EQ(outputs[type]->GetType(), type);
+    }
+    std::unique_ptr<CKrLogOutput> withRing(logger->NewLogOutput(0, name.c_str(), 1, 1, 2, 32));
+    ASSERT_NE(withRing, nullptr);
+    EXPECT_EQ(static_cast<CKrFileOutput*>(withRing.get())->GetSizeOfRingBuffer(), 32u);
+    EXPECT_TRUE(dir.List().empty()) << "making an output opens nothing";
+}
+
+TEST_F(LoggerOutputs, RefusedFileParametersGiveNullAndCreateNothing)
+{
+    krtest::ScratchDir dir;
+    const std::string name = dir.File("refused.log");
+    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 5, 1, 1), nullptr);
+    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), -1, 1, 1), nullptr);
+    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 3, -1, 1), nullptr);
+    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 3, 1, -1), nullptr);
+    EXPECT_EQ(logger->NewLogOutput(0, nullptr, 3, 1, 1), nullptr);
+    EXPECT_EQ(logger->NewLogOutput(0, "", 3, 1, 1), nullptr);
+    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 5, 1, 1, 8), nullptr);
+    EXPECT_TRUE(dir.List().empty());
+    logger->DeleteLogOutput(nullptr);  // nothing to delete
+}
+
+TEST_F(LoggerOutputs, ErrorLogGoesToTheAttachedOutputOnly)
+{
+    EXPECT_FALSE(logger->LogErrMsg(message)) << "no output yet";
+    ProbeLog first;
+    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(first)));
+    EXPECT_TRUE(logger->LogErrMsg(message));
+    EXPECT_FALSE(logger->LogAuditMsg(message)) << "the audit log has its own output";
+    EXPECT_EQ(first.logged.load(), 1);
+
+    ProbeLog second;
+    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(second)));
+    EXPECT_EQ(first.closed.load(), 1);
+    EXPECT_EQ(first.deleted.load(), 1);
+    EXPECT_TRUE(logger->LogErrMsg(message));
+    EXPECT_EQ(second.logged.load(), 1);
+    EXPECT_EQ(first.logged.load(), 1);
+
+    logger->DisableLog();
+    EXPECT_EQ(second.closed.load(), 1);
+    EXPECT_EQ(second.deleted.load(), 1);
+    EXPECT_EQ(logger->GetLogOutput(), nullptr);
+    EXPECT_FALSE(logger->LogErrMsg(message));
+    logger->DisableLog();  // nothing attached: nothing happens
+    EXPECT_EQ(second.deleted.load(), 1);
+}
+
+TEST_F(LoggerOutputs, OutputThatFailsToOpenStaysTheCallers)
+{
+    ProbeLog attached;
+    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(attached)));
+    ProbeLog failing;
+    ProbeOutput* refused = new ProbeOutput(failing, false);
+    EXPECT_FALSE(logger->SetLogOutput(refused));
+    EXPECT_EQ(attached.deleted.load(), 1) << "the old output went first";
+    EXPECT_EQ(logger->GetLogOutput(), nullptr);
+    EXPECT_FALSE(logger->LogErrMsg(message));
+    EXPECT_EQ(failing.deleted.load(), 0);
+    logger->DeleteLogOutput(refused);
+    EXPECT_EQ(failing.deleted.load(), 1);
+}
+
+TEST_F(LoggerOutputs, NullOrTheAttachedOutputIsRefusedAndChangesNothing)
+{
+    ProbeLog attached;
+    ProbeOutput* output = new ProbeOutput(attached);
+    ASSERT_TRUE(logger->SetLogOutput(output));
+    EXPECT_FALSE(logger->SetLogOutput(nullptr));
+    EXPECT_FALSE(logger->SetLogOutput(output));
+    EXPECT_EQ(attached.closed.load(), 0);
+    EXPECT_EQ(attached.deleted.load(), 0);
+    EXPECT_EQ(attached.opened.load(), 1);
+    EXPECT_EQ(logger->GetLogOutput(), output);
+    EXPECT_TRUE(logger->LogErrMsg(message));
+
+    ProbeLog audit;
+    ProbeOutput* auditOutput = new ProbeOutput(audit);
+    ASSERT_TRUE(logger->EnableAuditLogRollover(auditOutput));
+    EXPECT_FALSE(logger->EnableAuditLogRollover(nullptr));
+    EXPECT_FALSE(logger->EnableAuditLogRollover(auditOutput));
+    EXPECT_EQ(audit.deleted.load(), 0);
+    EXPECT_TRUE(logger->LogAuditMsg(message));
+    EXPECT_EQ(audit.logged.load(), 1);
+    CKrLoggerTestPeer::Release(*logger);  // before the probes' records go
+    EXPECT_EQ(attached.deleted.load(), 1);
+    EXPECT_EQ(audit.deleted.load(), 1);
+}
+
+TEST_F(LoggerOutputs, AuditLogReplacesAndDisables)
+{
+    EXPECT_FALSE(logger->LogAuditMsg(message));
+    ProbeLog first;
+    ProbeLog second;
+    ASSERT_TRUE(logger->EnableAuditLogRollover(new ProbeOutput(first)));
+    EXPECT_TRUE(logger->LogAuditMsg(message));
+    ASSERT_TRUE(logger->EnableAuditLogRollover(new ProbeOutput(second)));
+    EXPECT_EQ(first.closed.load(), 1);
+    EXPECT_EQ(first.deleted.load(), 1);
+    EXPECT_TRUE(logger->LogAuditMsg(message));
+    EXPECT_FALSE(logger->LogErrMsg(message));
+    logger->DisableAuditLog();
+    EXPECT_EQ(second.deleted.load(), 1);
+    EXPECT_FALSE(logger->LogAuditMsg(message));
+    EXPECT_EQ(first.logged.load() + second.logged.load(), 2);
+}
+
+TEST_F(LoggerOutputs, ReleaseClosesAndDeletesBothOutputs)
+{
+    ProbeLog error;
+    ProbeLog audit;
+    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(error)));
+    ASSERT_TRUE(logger->EnableAuditLogRollover(new ProbeOutput(audit)));
+    CKrLoggerTestPeer::Release(*logger);
+    EXPECT_EQ(error.closed.load(), 1);
+    EXPECT_EQ(error.deleted.load(), 1);
+    EXPECT_EQ(audit.closed.load(), 1);
+    EXPECT_EQ(audit.deleted.load(), 1);
+    EXPECT_FALSE(logger->LogErrMsg(message));
+    EXPECT_FALSE(logger->LogAuditMsg(message));
+
+    // A released logger logs nothing even with an output attached.
+    ProbeLog late;
+    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(late)));
+    EXPECT_FALSE(logger->LogErrMsg(message));
+    EXPECT_EQ(late.logged.load(), 0);
+    logger->DisableLog();
+    EXPECT_EQ(late.deleted.load(), 1);
+}
+
+TEST_F(LoggerOutputs, ErrorLinesReachTheFileWhole)
+{
+    krtest::ScratchDir dir;
+    const std::string name = dir.File("error.log");
+    CKrLogOutput* file = logger->NewLogOutput(0, name.c_str(), 3, 1, 2);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(logger->SetLogOutput(file));
+    EXPECT_EQ(krtest::FileMode(name), 0600);
+    CKrErrLogMessage line(false);
+    line.FormatLogProlog("main.cpp", 120, 0);
+    const std::string text = line.GetBuffer();
+    EXPECT_TRUE(logger->LogErrMsg(line));
+    EXPECT_TRUE(logger->LogErrMsg(line));
+    logger->DisableLog();
+    EXPECT_EQ(krtest::ReadFile(name), text + text);
+}
+
+}  // namespace

@@ -1,0 +1,263 @@
+// The file output under failures of the file layer: refused, colliding and
+// failing renames, undeletable backups, a new file that cannot be opened, a
+// failing write. No line already written may be lost, truncated or written to
+// a descriptor the output no longer owns.
+#include "OutputTestSupport.h"
+#include "testsupport/TestFiles.h"
+
+#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/platform/KrPlatformClock.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using krerrlog::FileOp;
+using krerrlog::InjectFileFault;
+using krtest::ReadFile;
+using krtest::ScratchDir;
+
+namespace {
+
+std::atomic<long long> g_nowMs{0};
+long long FixedClock() { return g_nowMs.load(); }
+
+class FileOutputFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_nowMs = 1741010709042LL;
+        krerrlog::SetClockSource(&FixedClock);
+        name = dir.File("error.log");
+    }
+    void TearDown() override
+    {
+        krerrlog::ClearFileFaults();
+        krerrlog::SetClockSource(nullptr);
+    }
+
+    void LogNumbered(CKrFileOutput& output, int count, std::vector<bool>* results = nullptr)
+    {
+        for (int i = 0; i < count; ++i) {
+            const bool result = krtest::LogLine(output, "line " + std::to_string(next++));
+            if (results) results->push_back(result);
+        }
+    }
+
+    // How often each line appears across every file of the folder.
+    std::map<std::string, int> CountLines() const
+    {
+        std::map<std::string, int> seen;
+        for (const std::string& entry : dir.List()) {
+            for (const std::string& line : krtest::SplitLines(ReadFile(dir.File(entry)))) ++seen[line];
+        }
+        return seen;
+    }
+
+    void ExpectEachLineOnce(int from, int to) const
+    {
+        std::map<std::string, int> seen = CountLines();
+        for (int i = from; i < to; ++i) {
+            EXPECT_EQ(seen["line " + std::to_string(i)], 1) << "line " << i;
+        }
+    }
+
+    ScratchDir dir;
+    std::string name;
+    int next = 0;
+};
+
+TEST_F(FileOutputFaults, RenameRefusedWithAccessDeniedAppendsAndRetriesAfterTheInterval)
+{
+    krtest::WriteFile(name, "line -1\n");
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 2, 1, 0));  // roll at open, never by size
+    InjectFileFault(FileOp::Rename, EACCES, 1);
+    ASSERT_TRUE(output.Open()) << "the file is taken as it is";
+    EXPECT_TRUE(CKrFileOutputTestPeer::Pending(output));
+    EXPECT_EQ(dir.List().size(), 1u);
+
+    g_nowMs += 300 * 1000;  // not more than 300 seconds yet
+    LogNumbered(output, 1000);
+    EXPECT_EQ(dir.List().size(), 1u);
+    EXPECT_TRUE(CKrFileOutputTestPeer::Pending(output));
+
+    g_nowMs += 1000;
+    std::vector<bool> results;
+    LogNumbered(output, 1000, &results);
+    EXPECT_TRUE(results.back()) << "the retried roll-over succeeded";
+    EXPECT_FALSE(CKrFileOutputTestPeer::Pending(output));
+    ASSERT_EQ(dir.List().size(), 2u);
+    output.Close();
+    ExpectEachLineOnce(-1, next);
+    EXPECT_EQ(krtest::SplitLines(ReadFile(name)), std::vector<std::string>{"line 1999"});
+}
+
+TEST_F(FileOutputFaults, AccessDeniedWhileRollingBySizeKeepsEveryLine)
+{
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
+    ASSERT_TRUE(output.Open());
+    InjectFileFault(FileOp::Rename, EACCES, 1);
+    std::vector<bool> results;
+    LogNumbered(output, 1000, &results);
+    EXPECT_TRUE(results.back()) << "a refused rename with the file reopened counts as done";
+    EXPECT_TRUE(CKrFileOutputTestPeer::Pending(output));
+    EXPECT_EQ(dir.List().size(), 1u);
+    g_nowMs += 5;
+    LogNumbered(output, 1000);  // still over the limit: rolled over at the next check
+    EXPECT_EQ(dir.List().size(), 2u);
+    output.Close();
+    ExpectEachLineOnce(0, next);
+}
+
+TEST_F(FileOutputFaults, TwoRolloversInOneMillisecondNeverReplaceABackup)
+{
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
+    ASSERT_TRUE(output.Open());
+    std::vector<bool> results;
+    LogNumbered(output, 3000, &results);  // three roll-overs due, all at the same instant
+    EXPECT_TRUE(results[999]);
+    EXPECT_TRUE(results[1999]) << "the colliding backup is the newest: the log is appended to";
+    EXPECT_TRUE(results[2999]);
+    const std::vector<std::string> entries = dir.List();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0], "error.log");
+    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(entries[1]))).size(), 999u);
+    output.Close();
+    ExpectEachLineOnce(0, next);
+}
+
+TEST_F(FileOutputFaults, ExistingTargetThatIsNoKnownBackupLeavesTheOutputClosed)
+{
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
+    ASSERT_TRUE(output.Open());
+    InjectFileFault(FileOp::Rename, EEXIST, 1);
+    std::vector<bool> results;
+    LogNumbered(output, 1500, &results);
+    EXPECT_FALSE(results[999]);
+    EXPECT_EQ(CKrFileOutputTestPeer::Descriptor(output), -1);
+    // The 999 lines written before stay whole; later ones are not written anywhere.
+    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 999u);
+    ASSERT_TRUE(output.Open()) << "opening again brings it back";
+    LogNumbered(output, 10);
+    output.Close();
+    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 1009u);
+}
+
+TEST_F(FileOutputFaults, UndeletableBackupKeepsTheCurrentFileInUse)
+{
+    krtest::WriteFile(dir.File("error_20240101_000000.1.log"), "old backup\n");
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 1));
+    ASSERT_TRUE(output.Open());
+    InjectFileFault(FileOp::Unlink, EPERM, 1);
+    std::vector<bool> results;
+    LogNumbered(output, 1000, &results);
+    EXPECT_FALSE(results.back());
+    EXPECT_EQ(dir.List().size(), 2u);
+    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 1000u) << "written on";
+
+    g_nowMs += 1000;
+    results.clear();
+    LogNumbered(output, 1000, &results);
+    EXPECT_TRUE(results.back()) << "the next check tries again";
+    const std::vector<std::string> entries = dir.List();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0], "error.log");
+    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(entries[1]))).size(), 1999u);
+    output.Close();
+    ExpectEachLineOnce(0, next);
+}
+
+TEST_F(FileOutputFaults, NewFileThatCannotBeOpenedNeverWritesToAReusedDescriptor)
+{
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
+    ASSERT_TRUE(output.Open());
+    const int oldDescriptor = CKrFileOutputTestPeer::Descriptor(output);
+    InjectFileFault(FileOp::Open, ENOSPC, 1, "error.log");
+    std::vector<bool> results;
+    LogNumbered(output, 1000, &results);
+    EXPECT_FALSE(results.back());
+    EXPECT_EQ(CKrFileOutputTestPeer::Descriptor(output), -1);
+
+    // Another file now gets the number the output used to write to.
+    const std::string bystander = dir.File("bystander.txt");
+    const int reused = open(bystander.c_str(), O_WRONLY | O_CREAT, 0600);
+    EXPECT_EQ(reused, oldDescriptor);
+    LogNumbered(output, 500);
+    close(reused);
+    EXPECT_EQ(ReadFile(bystander), "");
+
+    // The backup holds every line written before the failure.
+    std::vector<std::string> entries = dir.List();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(entries[1]))).size(), 999u);
+    ASSERT_TRUE(output.Open());
+    LogNumbered(output, 3);
+    output.Close();
+    EXPECT_EQ(krtest::SplitLines(ReadFile(name)), (std::vector<std::string>{"line 1500", "line 1501", "line 1502"}));
+}
+
+TEST_F(FileOutputFaults, FailingWriteLosesOnlyItsOwnMessage)
+{
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 1, 1, 0));
+    ASSERT_TRUE(output.Open());
+    LogNumbered(output, 5);
+    InjectFileFault(FileOp::Write, EIO, 2);
+    EXPECT_TRUE(krtest::LogLine(output, "lost")) << "a failed write is not reported by Log";
+    EXPECT_FALSE(output.LogMessage("direct\n", 7)) << "but LogMessage reports its own write";
+    EXPECT_TRUE(output.LogMessage("direct\n", 7));
+    LogNumbered(output, 5);
+    output.Close();
+    std::vector<std::string> lines = krtest::SplitLines(ReadFile(name));
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "lost"), 0);
+    EXPECT_EQ(lines[5], "direct");
+    ExpectEachLineOnce(0, next);
+}
+
+TEST_F(FileOutputFaults, OtherRenameFailureLeavesNoFileOpenAndLosesNothingWritten)
+{
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
+    ASSERT_TRUE(output.Open());
+    InjectFileFault(FileOp::Rename, EXDEV, 1);
+    std::vector<bool> results;
+    LogNumbered(output, 2000, &results);
+    EXPECT_FALSE(results[999]);
+    EXPECT_TRUE(results[1999]) << "no size check rolls over without a file";
+    EXPECT_EQ(CKrFileOutputTestPeer::Descriptor(output), -1);
+    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 999u);
+    EXPECT_FALSE(output.LogMessage("x\n", 2));
+}
+
+TEST_F(FileOutputFaults, OpenFailureSetsReturnCodeOne)
+{
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 1, 1, 0));
+    InjectFileFault(FileOp::Open, EACCES, 1);
+    EXPECT_FALSE(output.Open());
+    EXPECT_EQ(output.GetReturnCode(), 1);
+    EXPECT_FALSE(output.LogMessage("x", 1)) << "no file";
+    EXPECT_TRUE(output.Open());
+    EXPECT_EQ(output.GetReturnCode(), 1) << "return codes are never reset";
+
+    CKrFileOutput inMissingFolder;
+    ASSERT_TRUE(inMissingFolder.SetParams(dir.File("no/such/folder.log").c_str(), 4, 1, 0));
+    EXPECT_FALSE(inMissingFolder.Open());
+    EXPECT_EQ(inMissingFolder.GetReturnCode(), 1);
+}
+
+}  // namespace
