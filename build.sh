@@ -38,7 +38,9 @@ demo)
     install_missing "${PACKAGES[@]}"
     configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     out=build/demo-output
-    ./build/bin/krerrlog_demo "$out"
+    # The demo's component library is found through the loader's search path.
+    LD_LIBRARY_PATH="$PWD/build/examples/components${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+        ./build/bin/krerrlog_demo "$out"
     ;;
 bench)
     install_missing "${PACKAGES[@]}"

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <krerrlog/krerrlog.h>
-#include <krerrlog/message/KrMessageBuffer.h>
 
 #include <benchmark/benchmark.h>
 
@@ -14,15 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-// Puts the text behind the prolog until the message texts are part of the library.
-class CKrErrLogMessageTestPeer {
-public:
-    static void Append(CKrErrLogMessage& message, const std::string& text)
-    {
-        message.m_pBuffer->AppendBytes(text.data(), static_cast<int>(text.size()));
-    }
-};
 
 namespace krbench {
 
@@ -56,7 +46,7 @@ inline void FillErrorLine(CKrErrLogMessage& message)
     const int room = 119 - message.GetBufferLen() - static_cast<int>(text.size());
     if (room > 0) text.append(static_cast<size_t>(room), '.');
     text += '\n';
-    CKrErrLogMessageTestPeer::Append(message, text);
+    message.SetFormattedMessage(text.c_str());
 }
 
 // The process-wide logger with a rolling error log, attached once.

@@ -4,13 +4,13 @@
 //
 //   krerrlog_demo <output folder>
 #include <krerrlog/krerrlog.h>
-#include <krerrlog/message/KrMessageBuffer.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,16 +20,6 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-
-// Until the catalogue's message texts are part of the library, the demo puts
-// its text behind the prolog itself.
-class CKrErrLogMessageTestPeer {
-public:
-    static void Append(CKrErrLogMessage& message, const std::string& text)
-    {
-        message.m_pBuffer->AppendBytes(text.data(), static_cast<int>(text.size()));
-    }
-};
 
 namespace {
 
@@ -41,39 +31,65 @@ constexpr int kAuditEvery = 20;            // one audit line per so many error l
 constexpr int kErrorLogMegabytes = 1;
 constexpr int kErrorLogBackups = 5;
 
-void FillText(CKrErrLogMessage& message, const std::string& text)
-{
-    CKrErrLogMessageTestPeer::Append(message, text);
-}
+// Message ids of the demo's component library (component 5), severity in bits 14-15.
+constexpr unsigned int kServerStarted = 0x05004001;           // translated, information
+constexpr unsigned int kSessionSlow = 0x05008002;             // translated, warning
+constexpr unsigned int kDirectoryUnreachable = 0x0500C003;    // translated, error
+constexpr unsigned int kPolicyRefreshed = 0x05004004;         // translated, information
+constexpr int kWorkerProblem = 0x0500C00A;                    // component text, error
+constexpr int kPlainText = 0x0500400B;                        // component text "%s", information
 
-// One line to the console through the process-wide logger's error log.
+// One line through the process-wide logger's error log.
 void Say(CKrLogger& logger, const std::string& text)
 {
     CKrErrLogMessage message;
     message.FormatLogProlog(__FILE__, __LINE__, 0);
-    FillText(message, " [INFO] " + text + "\n");
+    message.FormatLogMessage(kPlainText, text.c_str());
+    logger.LogErrMsg(message);
+}
+
+// A translated line: the component's key, its text in the administrator's locale.
+template <typename... Args>
+void SayTranslated(CKrLogger& logger, CKrErrLogMessage& message, unsigned int id, const Args&... args)
+{
+    message.FormatLogProlog(__FILE__, __LINE__, 0);
+    message.ClearArguments();
+    (message.AddArgument(args), ...);
+    message.FormatMessageA(id);
     logger.LogErrMsg(message);
 }
 
 void Worker(CKrLogger& logger, int worker)
 {
     static const char* const kProblems[] = {
-        "could not reach the directory server",
-        "session store answered late",
-        "policy cache refreshed with warnings",
+        "token verification failed",
         "agent heartbeat missed",
+        "policy evaluation took the slow path",
     };
+    static const char* const kRealms[] = {"corp", "partners", "admin"};
     CKrErrLogMessage message;
     CKrErrLogMessage audit;
+    const std::string w = std::to_string(worker);
     for (int i = 0; i < kLinesPerThread; ++i) {
-        message.FormatLogProlog(__FILE__, __LINE__, 0);
-        FillText(message, " [ERROR] worker " + std::to_string(worker) + " line " + std::to_string(i) + ": " +
-                              kProblems[(i + worker) % 4] + "\n");
-        logger.LogErrMsg(message);
+        const std::string line = std::to_string(i);
+        switch (i % 4) {
+        case 0:
+            SayTranslated(logger, message, kDirectoryUnreachable, w.c_str(), line.c_str(), "ldap-1.corp:636");
+            break;
+        case 1:
+            SayTranslated(logger, message, kSessionSlow, w.c_str(), line.c_str(),
+                          std::to_string(500 + i % 700).c_str(), kRealms[i % 3]);
+            break;
+        default:
+            message.FormatLogProlog(__FILE__, __LINE__, 0);
+            message.FormatLogMessage(kWorkerProblem, worker, i, kProblems[(i + worker) % 3]);
+            logger.LogErrMsg(message);
+            break;
+        }
         if (i % kAuditEvery == 0) {
             audit.FormatLogProlog(__FILE__, __LINE__, 0);
-            FillText(audit, " user=demo" + std::to_string(worker) + " action=login result=ok seq=" +
-                                std::to_string(i) + "\n");
+            audit.FormatAuditMessage(" user=%s action=%s resource=%s result=%s seq=%s\n",
+                                     ("demo" + w).c_str(), "login", "/apps/payroll", "allowed", i);
             logger.LogAuditMsg(audit);
         }
         if (i % kBatch == kBatch - 1) std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
@@ -92,6 +108,16 @@ std::vector<std::string> ReadLines(const fs::path& path)
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+// The locale of translated lines, as the process's environment names it.
+const char* KrDemoLocale()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return value;
+    }
+    return "en (default)";
 }
 
 }  // namespace
@@ -124,6 +150,9 @@ int main(int argc, char** argv)
         return 1;
     }
     Say(logger, "krerrlog demo: " + std::to_string(kThreads) + " threads log into " + folder.string());
+    const char* components = logger.GetAvailableComponents();
+    Say(logger, std::string("components: ") + (components ? components : "(none)"));
+    Say(logger, std::string("message locale: ") + KrDemoLocale());
 
     // Then the rolling error log replaces the console, and the audit log starts.
     const std::string errorLog = (folder / "error.log").string();
@@ -133,8 +162,8 @@ int main(int argc, char** argv)
     if (!errorOutput || !auditOutput) return 1;
     CKrErrLogMessage firstHeader;
     CKrErrLogMessage secondHeader;
-    FillText(firstHeader, "# krerrlog demo error log, process " + std::to_string(getpid()) + "\n");
-    FillText(secondHeader, "# [process/thread][date time.ms][file:line] [severity] text\n");
+    firstHeader.SetFormattedMessage(("# krerrlog demo error log, process " + std::to_string(getpid()) + "\n").c_str());
+    secondHeader.SetFormattedMessage("# [process/thread][date time.ms][file:line][severity][key] text\n");
     errorOutput->SetHeaders(firstHeader, secondHeader);  // every rolled-over file starts with them
     if (!logger.SetLogOutput(errorOutput)) {
         std::fprintf(stderr, "cannot open %s (return code %d)\n", errorLog.c_str(), errorOutput->GetReturnCode());
@@ -146,6 +175,12 @@ int main(int argc, char** argv)
     if (!logger.EnableAuditLogRollover(auditOutput)) {
         logger.DeleteLogOutput(auditOutput);
         return 1;
+    }
+
+    {
+        CKrErrLogMessage message;
+        SayTranslated(logger, message, kServerStarted, std::to_string(kThreads).c_str());
+        SayTranslated(logger, message, kPolicyRefreshed, "412", "corp");
     }
 
     const auto start = std::chrono::steady_clock::now();
@@ -162,6 +197,7 @@ int main(int argc, char** argv)
     std::vector<FileReport> files;
     std::map<std::string, int> seen;
     size_t backups = 0;
+    size_t translated = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind("error", 0) != 0 && name.rfind("audit", 0) != 0) continue;
@@ -174,8 +210,10 @@ int main(int argc, char** argv)
         if (name.rfind("error", 0) != 0) continue;
         if (name != "error.log") ++backups;
         for (const std::string& line : lines) {
-            const size_t at = line.find("[ERROR] worker ");
-            if (at != std::string::npos) ++seen[line.substr(at, line.find(':', at) - at)];
+            const size_t at = line.find("] worker ");
+            if (at == std::string::npos) continue;
+            ++seen[line.substr(at + 2, line.find(':', at) - at - 2)];
+            if (line.find("][krserver-") != std::string::npos) ++translated;
         }
     }
     std::sort(files.begin(), files.end(), [](const FileReport& a, const FileReport& b) { return a.name < b.name; });
@@ -189,10 +227,12 @@ int main(int argc, char** argv)
     size_t more = 0;
     for (const auto& [line, times] : seen) (times == 1 ? once : more) += 1;
     const size_t written = static_cast<size_t>(kThreads) * kLinesPerThread;
-    std::printf("\nError log: mode 3, limit %d MB, at most %d backups: %zu roll-overs kept as backups.\n",
-                kErrorLogMegabytes, kErrorLogBackups, backups);
+    std::printf("\nError log: mode 3, limit %d MB, at most %d backups: %zu backups on disk.\n", kErrorLogMegabytes,
+                kErrorLogBackups, backups);
     std::printf("Error lines: %zu written by %d threads, %zu found exactly once, %zu more than once, %zu missing.\n",
                 written, kThreads, once, more, written - once - more);
+    std::printf("  of them %zu translated from the component's bundle, %zu filled from its format texts.\n",
+                translated, once + more - translated);
     std::printf("Audit lines: %d written.\n", kThreads * ((kLinesPerThread + kAuditEvery - 1) / kAuditEvery));
     logger.DisableLog();
     return once == written ? 0 : 1;

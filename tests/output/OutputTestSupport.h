@@ -3,20 +3,10 @@
 #pragma once
 
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/message/KrMessageBuffer.h>
 #include <krerrlog/output/CKrFileOutput.h>
 
 #include <cstdint>
 #include <string>
-
-class CKrErrLogMessageTestPeer {
-public:
-    static void SetText(CKrErrLogMessage& message, const std::string& text)
-    {
-        message.m_pBuffer->Reset();
-        message.m_pBuffer->AppendBytes(text.data(), static_cast<int>(text.size()));
-    }
-};
 
 class CKrFileOutputTestPeer {
 public:
@@ -39,7 +29,8 @@ namespace krtest {
 
 inline void SetText(CKrErrLogMessage& message, const std::string& text)
 {
-    CKrErrLogMessageTestPeer::SetText(message, text);
+    message.CleanUpMessage();
+    message.SetFormattedMessage(text.c_str());
 }
 
 // Logs one line (a newline is added) through the output.
