@@ -8,3 +8,4 @@
 #include <krerrlog/support/KrErrLogSemaphore.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/trace/KrTraceVocabulary.h>
