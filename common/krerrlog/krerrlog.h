@@ -9,3 +9,4 @@
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
+#include <krerrlog/trace/CKrTraceData.h>
