@@ -1,0 +1,174 @@
+#include <krerrlog/support/KrFile.h>
+#include <krerrlog/support/KrFileOps.h>
+
+#include "testsupport/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Line {
+    int result;
+    std::string text;
+    bool operator==(const Line& other) const { return result == other.result && text == other.text; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Line& line)
+{
+    return os << "{" << line.result << ", \"" << line.text << "\"}";
+}
+
+constexpr char kGuard = '\x5a';
+constexpr int kGuardBytes = 32;
+
+// Reads every line of a file with the given capacity; checks the guard bytes
+// around the buffer and that each text ends within the capacity.
+std::vector<Line> ReadAll(const std::string& path, int capacity)
+{
+    CKrFile file;
+    EXPECT_TRUE(file.OpenFile(path.c_str(), 3));
+    std::vector<char> memory(static_cast<size_t>(capacity) + 2 * kGuardBytes, kGuard);
+    char* buffer = memory.data() + kGuardBytes;
+    std::vector<Line> lines;
+    for (;;) {
+        const int result = file.ReadLine(buffer, capacity);
+        for (int i = 0; i < kGuardBytes; ++i) {
+            EXPECT_EQ(memory[i], kGuard);
+            EXPECT_EQ(memory[kGuardBytes + capacity + i], kGuard) << "overrun at capacity + " << i;
+        }
+        if (result <= 0) {
+            EXPECT_EQ(result, 0);
+            break;
+        }
+        const void* nul = std::memchr(buffer, '\0', static_cast<size_t>(capacity));
+        EXPECT_NE(nul, nullptr);
+        lines.push_back(Line{result, nul ? std::string(buffer) : std::string()});
+        if (lines.size() > 1000000) break;
+    }
+    // End of file stays end of file.
+    EXPECT_EQ(file.ReadLine(buffer, capacity), 0);
+    return lines;
+}
+
+TEST(LineReader, LinesEndsAndEmptyLines)
+{
+    krtest::ScratchDir dir;
+    krtest::WriteFile(dir.File("a.cfg"), "first\n\nthird line\r\n\r\nlast without end");
+    const std::vector<Line> expected = {{6, "first"}, {1, ""}, {12, "third line"}, {2, ""}, {16, "last without end"}};
+    EXPECT_EQ(ReadAll(dir.File("a.cfg"), 8092), expected);
+}
+
+TEST(LineReader, EmptyFileAndLoneCarriageReturns)
+{
+    krtest::ScratchDir dir;
+    krtest::WriteFile(dir.File("empty"), "");
+    EXPECT_TRUE(ReadAll(dir.File("empty"), 16).empty());
+
+    // Only "\r\n" is a line end; a CR elsewhere is text.
+    krtest::WriteFile(dir.File("cr"), "a\rb\n\r\r\nend\r");
+    const std::vector<Line> expected = {{4, "a\rb"}, {3, "\r"}, {4, "end\r"}};
+    EXPECT_EQ(ReadAll(dir.File("cr"), 16), expected);
+}
+
+TEST(LineReader, OverlongLinesAreCutAndTheRestSkipped)
+{
+    krtest::ScratchDir dir;
+    const std::string huge(100000, 'x');
+    krtest::WriteFile(dir.File("long"), "short\n" + huge + "\nafter\n" + huge + "\r\ntail");
+    const std::vector<Line> expected = {
+        {6, "short"}, {100001, huge.substr(0, 8091)}, {6, "after"}, {100002, huge.substr(0, 8091)}, {4, "tail"}};
+    EXPECT_EQ(ReadAll(dir.File("long"), 8092), expected);
+}
+
+TEST(LineReader, CutAtTheCapacityBoundary)
+{
+    krtest::ScratchDir dir;
+    // Capacity 5 holds 4 bytes of text.
+    krtest::WriteFile(dir.File("edge"), "abcd\nabcde\nabcd\r\nabc\r\nabcde\r\n\n");
+    const std::vector<Line> expected = {{5, "abcd"}, {6, "abcd"}, {6, "abcd"}, {5, "abc"}, {7, "abcd"}, {1, ""}};
+    EXPECT_EQ(ReadAll(dir.File("edge"), 5), expected);
+
+    // Capacity 1 holds only the NUL, yet every line is still counted.
+    const std::vector<Line> tiny = {{5, ""}, {6, ""}, {6, ""}, {5, ""}, {7, ""}, {1, ""}};
+    EXPECT_EQ(ReadAll(dir.File("edge"), 1), tiny);
+}
+
+TEST(LineReader, LinesAcrossTheReadChunks)
+{
+    // The reader fills 64 KiB at a time: put a CRLF, a line end and a long line
+    // across those boundaries.
+    krtest::ScratchDir dir;
+    std::string content(65535, 'a');
+    content += "\r\n";  // CR is the last byte of the first chunk
+    std::string second(65536 - 1, 'b');
+    content += second + "\n";  // the LF is the first byte of the third chunk
+    content += "z\n";
+    krtest::WriteFile(dir.File("chunks"), content);
+    std::vector<Line> lines = ReadAll(dir.File("chunks"), 70000);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].result, 65537);
+    EXPECT_EQ(lines[0].text, std::string(65535, 'a'));
+    EXPECT_EQ(lines[1].result, 65536);
+    EXPECT_EQ(lines[1].text, second);
+    EXPECT_EQ(lines[2], (Line{2, "z"}));
+}
+
+TEST(LineReader, NulBytesInsideALine)
+{
+    krtest::ScratchDir dir;
+    krtest::WriteFile(dir.File("nul"), std::string("ab\0cd\nnext\n", 11));
+    CKrFile file;
+    ASSERT_TRUE(file.OpenFile(dir.File("nul").c_str(), 3));
+    char buffer[16];
+    std::memset(buffer, '#', sizeof buffer);
+    ASSERT_EQ(file.ReadLine(buffer, sizeof buffer), 6);
+    EXPECT_EQ(std::string(buffer, 6), std::string("ab\0cd\0", 6));
+    ASSERT_EQ(file.ReadLine(buffer, sizeof buffer), 5);
+    EXPECT_STREQ(buffer, "next");
+}
+
+TEST(LineReader, RefusesBadUseWithoutCrashing)
+{
+    krtest::ScratchDir dir;
+    krtest::WriteFile(dir.File("f"), "line\n");
+    char buffer[8];
+    CKrFile file;
+    EXPECT_EQ(file.ReadLine(buffer, sizeof buffer), -1) << "never opened";
+    EXPECT_FALSE(file.OpenFile(nullptr, 3));
+    EXPECT_FALSE(file.OpenFile("", 3));
+    EXPECT_FALSE(file.OpenFile(dir.File("missing").c_str(), 3));
+    EXPECT_FALSE(file.OpenFile(dir.Path().c_str(), 3)) << "a folder is not a text file";
+
+    ASSERT_TRUE(file.OpenFile(dir.File("f").c_str(), 3));
+    EXPECT_EQ(file.ReadLine(nullptr, 8), -1);
+    EXPECT_EQ(file.ReadLine(buffer, 0), -1);
+    EXPECT_EQ(file.ReadLine(buffer, -5), -1);
+    EXPECT_EQ(file.ReadLine(buffer, sizeof buffer), 5);
+    file.CloseFile();
+    file.CloseFile();
+    EXPECT_EQ(file.ReadLine(buffer, sizeof buffer), -1) << "closed";
+
+    // Reopening starts from the beginning, also after a partly read file.
+    ASSERT_TRUE(file.OpenFile(dir.File("f").c_str(), 3));
+    ASSERT_TRUE(file.OpenFile(dir.File("f").c_str(), 3));
+    EXPECT_EQ(file.ReadLine(buffer, sizeof buffer), 5);
+    EXPECT_STREQ(buffer, "line");
+}
+
+TEST(LineReader, OpenFailureFromTheFileLayer)
+{
+    krtest::ScratchDir dir;
+    krtest::WriteFile(dir.File("denied.cfg"), "x\n");
+    krerrlog::InjectFileFault(krerrlog::FileOp::Open, EACCES, 1, "denied.cfg");
+    CKrFile file;
+    EXPECT_FALSE(file.OpenFile(dir.File("denied.cfg").c_str(), 3));
+    EXPECT_TRUE(file.OpenFile(dir.File("denied.cfg").c_str(), 3));
+    krerrlog::ClearFileFaults();
+}
+
+}  // namespace
