@@ -9,7 +9,7 @@
 #include <cstring>
 
 int CKrLogger::m_iConfigVersion = 0;
-bool CKrLogger::m_bUnloadedComponents = false;
+std::atomic<bool> CKrLogger::m_bUnloadedComponents{false};
 
 CKrLogger::CKrLogger()
     : m_bInited(false),
@@ -119,6 +119,9 @@ void CKrLogger::Release()
 namespace {
 
 std::atomic<CKrLogger*> g_processLogger{nullptr};
+// Never cleared: the logger stays reachable (for leak checkers too) after exit
+// has cleared the pointer that theLogger() hands out.
+CKrLogger* volatile g_processLoggerKeptAlive = nullptr;
 
 // Clears the process-wide pointer during static destruction; the logger itself
 // is never destroyed, since other static destructors and ending threads may
@@ -132,7 +135,9 @@ struct ProcessLoggerExitClearer {
 CKrLogger* theLogger()
 {
     static const bool made = [] {
-        g_processLogger.store(new CKrLogger, std::memory_order_release);
+        CKrLogger* logger = new CKrLogger;
+        g_processLoggerKeptAlive = logger;
+        g_processLogger.store(logger, std::memory_order_release);
         static ProcessLoggerExitClearer clearer;
         return true;
     }();

@@ -7,6 +7,7 @@
 #include <krerrlog/support/KrErrLogGuard.h>
 #include <krerrlog/support/KrReadWriteGuard.h>
 
+#include <atomic>
 #include <string>
 
 class CKrLogOutput;
@@ -123,7 +124,9 @@ private:
     std::string m_logTag;
     std::string m_logName;
 
-    static bool m_bUnloadedComponents;
+    // Set by the first release that unloads the component libraries; loggers
+    // may be released on several threads at once, so it is claimed atomically.
+    static std::atomic<bool> m_bUnloadedComponents;
 };
 
 // The process-wide logger, made on the first call; null after process exit began.

@@ -10,8 +10,7 @@ void CKrLogger::SetUpComponents()
 
 void CKrLogger::UnloadComponents()
 {
-    if (m_iComponentCount != 0 && !m_bUnloadedComponents) {
-        m_bUnloadedComponents = true;
+    if (m_iComponentCount != 0 && !m_bUnloadedComponents.exchange(true)) {
         m_iComponentCount = 0;
     }
     delete[] m_pComponents;

@@ -19,6 +19,8 @@ public:
     void Unlock();
 
 private:
+    friend class CKrGuardTestPeer;
+
     CKrErrLogCriticalSection m_section;
     CKrErrLogSemaphore m_readers;
     CKrErrLogSemaphore m_writers;
@@ -40,6 +42,8 @@ public:
     bool HasState() const { return m_pState != nullptr; }
 
 private:
+    friend class CKrGuardTestPeer;
+
     CKrErrLogGuard& operator=(const CKrErrLogGuard&);
     CKrGuard* m_pState;
 };

@@ -1,0 +1,264 @@
+// The message record: buffer growth, the prolog text, and the static
+// date, time and identity operations.
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/message/KrMessageBuffer.h>
+#include <krerrlog/support/platform/KrPlatformClock.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+long long g_now = 0;
+long long FixedClock() { return g_now; }
+
+// 2024-03-05 13:45:12.345 UTC, a Tuesday.
+constexpr long long kTuesday = 1709646312345LL;
+
+std::string PidTid()
+{
+    return "[" + std::to_string(getpid()) + "/" + std::to_string(syscall(SYS_gettid)) + "]";
+}
+
+class Prolog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_now = kTuesday;
+        krerrlog::SetClockSource(&FixedClock);
+        const char* tz = std::getenv("TZ");
+        m_hadTz = tz != nullptr;
+        if (tz) m_tz = tz;
+        unsetenv("EnableTag");
+    }
+    void TearDown() override
+    {
+        krerrlog::SetClockSource(nullptr);
+        if (m_hadTz) {
+            setenv("TZ", m_tz.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+        unsetenv("EnableTag");
+        theLogger()->EnableTag(false);
+    }
+    bool m_hadTz = false;
+    std::string m_tz;
+};
+
+}  // namespace
+
+TEST_F(Prolog, UtcTextIsExact)
+{
+    CKrErrLogMessage message(false);
+    EXPECT_TRUE(message.FormatLogProlog("src/server/main.cpp", 120, 7));
+    EXPECT_EQ(std::string(message.GetBuffer()), PidTid() + "[Tue Mar 05 2024 13:45:12.345][main.cpp:120]");
+    EXPECT_EQ(message.GetBufferLen(), static_cast<int>(std::strlen(message.GetBuffer())));
+}
+
+TEST_F(Prolog, LocalTimeFollowsTheZoneAndLineZeroDropsTheNumber)
+{
+    setenv("TZ", "UTC+05", 1);  // five hours west of UTC
+    tzset();
+    CKrErrLogMessage message(true);
+    message.FormatLogProlog("main.cpp", 0, 0);
+    EXPECT_EQ(std::string(message.GetBuffer()), PidTid() + "[Tue Mar 05 2024 08:45:12.345][main.cpp]");
+    message.FormatLogProlog("C:\\src\\a.cpp", -3, 0);
+    EXPECT_EQ(std::string(message.GetBuffer()), PidTid() + "[Tue Mar 05 2024 08:45:12.345][a.cpp]");
+}
+
+TEST_F(Prolog, MillisecondsAndSecondBoundaries)
+{
+    CKrErrLogMessage message(false);
+    g_now = kTuesday - 345 + 7;  // .007 of the same second
+    message.FormatLogProlog("f.cpp", 1, 0);
+    EXPECT_NE(std::string(message.GetBuffer()).find("[Tue Mar 05 2024 13:45:12.007]"), std::string::npos);
+    g_now = kTuesday - 345 + 1000;  // the next second, after the cached one
+    message.FormatLogProlog("f.cpp", 1, 0);
+    EXPECT_NE(std::string(message.GetBuffer()).find("[Tue Mar 05 2024 13:45:13.000]"), std::string::npos);
+    g_now = 1735689599999LL;  // 2024-12-31 23:59:59.999
+    message.FormatLogProlog("f.cpp", 1, 0);
+    EXPECT_NE(std::string(message.GetBuffer()).find("[Tue Dec 31 2024 23:59:59.999]"), std::string::npos);
+    g_now += 1;
+    message.FormatLogProlog("f.cpp", 1, 0);
+    EXPECT_NE(std::string(message.GetBuffer()).find("[Wed Jan 01 2025 00:00:00.000]"), std::string::npos);
+}
+
+TEST_F(Prolog, TagsFollowTheProcessLoggerAndTheEnvironment)
+{
+    CKrErrLogMessage message(false);
+    const std::string base = PidTid() + "[Tue Mar 05 2024 13:45:12.345][x.cpp:1]";
+
+    theLogger()->EnableTag(true);
+    message.FormatLogProlog("x.cpp", 1, 0);
+    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG]");
+
+    setenv("EnableTag", "true", 1);
+    message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
+    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG][AGENTLOG]");
+    message.FormatLogProlog("x.cpp", 1, 0, "ZDLLogger");
+    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG][ZDLSERVICELOG]");
+    message.FormatLogProlog("x.cpp", 1, 0, "");
+    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG]");
+
+    theLogger()->EnableTag(false);
+    for (const char* value : {"TRUE", "true ", "1", ""}) {
+        setenv("EnableTag", value, 1);
+        message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
+        EXPECT_EQ(std::string(message.GetBuffer()), base) << "EnableTag=\"" << value << "\"";
+    }
+    unsetenv("EnableTag");
+    message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
+    EXPECT_EQ(std::string(message.GetBuffer()), base);
+}
+
+TEST(MessageBuffer, GrowsOnlyPastItsCapacityAndShrinksOnReset)
+{
+    krerrlog::MessageBuffer buffer;
+    EXPECT_EQ(buffer.Capacity(), 4096);
+    EXPECT_STREQ(buffer.Terminated(), "");
+
+    std::string text(4095, 'a');
+    buffer.AppendString(text.c_str());
+    EXPECT_EQ(buffer.Capacity(), 4096);
+    EXPECT_FALSE(buffer.Grown());
+    buffer.AppendChar('b');  // 4095 + 1 >= 4096
+    EXPECT_EQ(buffer.Capacity(), 5121);
+    EXPECT_TRUE(buffer.Grown());
+    EXPECT_EQ(buffer.Length(), 4096);
+    EXPECT_EQ(std::string(buffer.Terminated()), text + "b");
+
+    buffer.Reset();
+    EXPECT_EQ(buffer.Capacity(), 4096);
+    EXPECT_FALSE(buffer.Grown());
+    EXPECT_EQ(buffer.Length(), 0);
+
+    // A long string grows by its own length plus 1024.
+    std::string big(10000, 'z');
+    buffer.AppendBytes("12", 2);
+    buffer.AppendString(big.c_str());
+    EXPECT_EQ(buffer.Capacity(), 4096 + 1024 + 10000);
+    EXPECT_EQ(buffer.LastAppendLength(), 10000);
+    buffer.AppendFill('-', 3);
+    EXPECT_EQ(std::string(buffer.Terminated()), "12" + big + "---");
+}
+
+TEST(MessageBuffer, ExactFitAndFillBoundaries)
+{
+    krerrlog::MessageBuffer buffer;
+    buffer.AppendFill('x', 4094);
+    buffer.AppendBytes("y", 1);  // 4094 + 1 < 4096: still fits with its NUL
+    EXPECT_EQ(buffer.Capacity(), 4096);
+    buffer.AppendFill('z', 1);  // 4095 + 1 >= 4096
+    EXPECT_EQ(buffer.Capacity(), 4096 + 1024 + 1);
+    EXPECT_EQ(std::strlen(buffer.Terminated()), 4096u);
+}
+
+TEST(MessageRecord, NewAndCleanedMessagesAreEmpty)
+{
+    CKrErrLogMessage message(false);
+    EXPECT_EQ(message.GetBufferLen(), 0);
+    EXPECT_STREQ(message.GetBuffer(), "");
+    EXPECT_STREQ(message.GetMsgSeverity(), "UNKNOWN");
+    message.FormatLogProlog(std::string(6000, 'p').c_str(), 1, 3);
+    EXPECT_GT(message.GetBufferLen(), 6000);
+    EXPECT_TRUE(message.CleanUpMessage());
+    EXPECT_EQ(message.GetBufferLen(), 0);
+    EXPECT_STREQ(message.ReleaseBuffer(), "");
+    EXPECT_EQ(message.GetStringLen(), 0);
+}
+
+TEST(MessageRecord, FilePartOfPaths)
+{
+    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("a\\b/c.cpp"), "c.cpp");
+    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("a/b\\c.cpp"), "b\\c.cpp");
+    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("a\\b\\c.cpp"), "c.cpp");
+    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("plain.cpp"), "plain.cpp");
+    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("dir/"), "");
+    const char* path = "x/y.cpp";
+    EXPECT_EQ(CKrErrLogMessage::PathnameFindFilePart(path), path + 2);  // a pointer into the path
+}
+
+TEST_F(Prolog, TimeFormsAndTheirMinimumSizes)
+{
+    char out[64];
+    EXPECT_TRUE(CKrErrLogMessage::GetTime(0, out, false, 25));
+    EXPECT_STREQ(out, "03/05/2024");
+    EXPECT_FALSE(CKrErrLogMessage::GetTime(0, out, false, 24));
+    EXPECT_FALSE(CKrErrLogMessage::GetTime(0, nullptr, false, 64));
+    EXPECT_TRUE(CKrErrLogMessage::GetTime(1, out, false, 25));
+    EXPECT_STREQ(out, "13:45:12");
+    EXPECT_TRUE(CKrErrLogMessage::GetTime(2, out, false, 25));
+    EXPECT_STREQ(out, "13:45:12.345");
+    EXPECT_TRUE(CKrErrLogMessage::GetTime(3, out, false, 29));
+    EXPECT_STREQ(out, "Tue Mar 05 2024 13:45:12.345");
+
+    // The full text needs 29 bytes: shorter destinations are refused, never overrun.
+    char exact[28];
+    std::memset(exact, '#', sizeof exact);
+    EXPECT_FALSE(CKrErrLogMessage::GetTime(9, exact, false, sizeof exact));
+    EXPECT_EQ(exact[0], '#');
+
+    tm when{};
+    when.tm_year = 124;
+    when.tm_mon = 2;
+    when.tm_mday = 5;
+    when.tm_hour = 13;
+    when.tm_min = 45;
+    when.tm_sec = 12;
+    when.tm_wday = 2;
+    EXPECT_TRUE(CKrErrLogMessage::GetDateTime(&when, out, 25));
+    EXPECT_STREQ(out, "Tue Mar 05 2024 13:45:12");
+    EXPECT_FALSE(CKrErrLogMessage::GetDateTime(&when, out, 24));
+    EXPECT_FALSE(CKrErrLogMessage::GetDateTime(nullptr, out, 25));
+}
+
+TEST(MessageRecord, ProcessAndThreadIds)
+{
+    char out[32];
+    EXPECT_FALSE(CKrErrLogMessage::GetPid(out, 9));
+    EXPECT_FALSE(CKrErrLogMessage::GetPid(nullptr, 32));
+    ASSERT_TRUE(CKrErrLogMessage::GetPid(out, 10));
+    EXPECT_EQ(std::string(out), std::to_string(getpid()));
+
+    EXPECT_FALSE(CKrErrLogMessage::GetTid(out, 14));
+    ASSERT_TRUE(CKrErrLogMessage::GetTid(out, 15));
+    EXPECT_EQ(std::string(out), std::to_string(syscall(SYS_gettid)));
+
+    // Every thread reports its own id.
+    std::string other;
+    std::thread([&] {
+        char text[32];
+        CKrErrLogMessage::GetTid(text, sizeof text);
+        other = text;
+        EXPECT_EQ(other, std::to_string(syscall(SYS_gettid)));
+    }).join();
+    EXPECT_NE(other, std::string(out));
+}
+
+TEST(MessageRecord, DefaultConstructionTakesTheProcessLoggersTimeChoice)
+{
+    g_now = kTuesday;
+    krerrlog::SetClockSource(&FixedClock);
+    setenv("TZ", "UTC+05", 1);
+    tzset();
+    theLogger()->UseLocalTime(true);
+    CKrErrLogMessage local;
+    theLogger()->UseLocalTime(false);
+    CKrErrLogMessage utc;
+    local.FormatLogProlog("a.cpp", 1, 0);
+    utc.FormatLogProlog("a.cpp", 1, 0);
+    EXPECT_NE(std::string(local.GetBuffer()).find("08:45:12.345"), std::string::npos);
+    EXPECT_NE(std::string(utc.GetBuffer()).find("13:45:12.345"), std::string::npos);
+    krerrlog::SetClockSource(nullptr);
+    unsetenv("TZ");
+    tzset();
+}

@@ -1,0 +1,117 @@
+#include <krerrlog/support/KrEnvironment.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace {
+
+// Saves the locale variables and puts them back (and the cached locale) afterwards.
+class LocaleEnvironment : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (int i = 0; i < 3; ++i) {
+            const char* value = std::getenv(kNames[i]);
+            m_saved[i] = value ? std::optional<std::string>(value) : std::nullopt;
+            unsetenv(kNames[i]);
+        }
+    }
+    void TearDown() override
+    {
+        for (int i = 0; i < 3; ++i) {
+            if (m_saved[i]) {
+                setenv(kNames[i], m_saved[i]->c_str(), 1);
+            } else {
+                unsetenv(kNames[i]);
+            }
+        }
+        krerrlog::SetAdminLocale(nullptr);
+    }
+
+    static std::string LocaleWith(const char* lcAll, const char* lcMessages, const char* lang)
+    {
+        const char* values[] = {lcAll, lcMessages, lang};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i]) {
+                setenv(kNames[i], values[i], 1);
+            } else {
+                unsetenv(kNames[i]);
+            }
+        }
+        krerrlog::SetAdminLocale(nullptr);
+        return KrGetAdminLocale();
+    }
+
+    static constexpr const char* kNames[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::optional<std::string> m_saved[3];
+};
+
+TEST_F(LocaleEnvironment, AdminLocaleFollowsTheMessageLocaleVariables)
+{
+    EXPECT_STREQ(LocaleWith(nullptr, nullptr, nullptr).c_str(), "en");
+    EXPECT_EQ(LocaleWith(nullptr, nullptr, "de_DE.UTF-8"), "de_DE");
+    EXPECT_EQ(LocaleWith(nullptr, "fr_FR", "de_DE.UTF-8"), "fr_FR");
+    EXPECT_EQ(LocaleWith("ja_JP.eucJP@x", "fr_FR", "de_DE"), "ja_JP");
+    EXPECT_EQ(LocaleWith("", "", "pt_BR"), "pt_BR") << "empty variables are not set";
+    EXPECT_EQ(LocaleWith(nullptr, nullptr, "C"), "en");
+    EXPECT_EQ(LocaleWith(nullptr, nullptr, "POSIX"), "en");
+    EXPECT_EQ(LocaleWith("C.UTF-8", nullptr, "de_DE"), "en") << "LC_ALL wins even when it is C";
+    EXPECT_EQ(LocaleWith(nullptr, nullptr, "it@euro"), "it");
+}
+
+TEST_F(LocaleEnvironment, AdminLocaleIsReadOnceUntilAskedAgain)
+{
+    EXPECT_EQ(LocaleWith(nullptr, nullptr, "de_DE"), "de_DE");
+    setenv("LANG", "fr_FR", 1);
+    EXPECT_STREQ(KrGetAdminLocale(), "de_DE");
+    krerrlog::SetAdminLocale("es");
+    EXPECT_STREQ(KrGetAdminLocale(), "es");
+    krerrlog::SetAdminLocale(nullptr);
+    EXPECT_STREQ(KrGetAdminLocale(), "fr_FR");
+}
+
+TEST(Environment, GetEnvValueOrNull)
+{
+    setenv("KRERRLOG_TEST_VARIABLE", "some value", 1);
+    CKrGetEnv set("KRERRLOG_TEST_VARIABLE");
+    ASSERT_NE(set.c_str(), nullptr);
+    EXPECT_STREQ(set.c_str(), "some value");
+    // The text belongs to the object: changing the environment does not change it.
+    setenv("KRERRLOG_TEST_VARIABLE", "changed", 1);
+    EXPECT_STREQ(set.c_str(), "some value");
+
+    setenv("KRERRLOG_TEST_VARIABLE", "", 1);
+    CKrGetEnv empty("KRERRLOG_TEST_VARIABLE");
+    ASSERT_NE(empty.c_str(), nullptr) << "set to empty is still set";
+    EXPECT_STREQ(empty.c_str(), "");
+
+    unsetenv("KRERRLOG_TEST_VARIABLE");
+    CKrGetEnv unset("KRERRLOG_TEST_VARIABLE");
+    EXPECT_EQ(unset.c_str(), nullptr);
+    CKrGetEnv noName(nullptr);
+    EXPECT_EQ(noName.c_str(), nullptr);
+}
+
+TEST(Environment, NumberToString)
+{
+    struct Case {
+        unsigned long long value;
+        const char* text;
+    };
+    const Case cases[] = {{0, "0"}, {7, "7"}, {10, "10"}, {1000000, "1000000"},
+                          {18446744073709551615ULL, "18446744073709551615"}};
+    for (const Case& c : cases) {
+        char out[32];
+        std::memset(out, '#', sizeof out);
+        number2string(c.value, out);
+        EXPECT_STREQ(out, c.text);
+        EXPECT_EQ(out[std::strlen(c.text) + 1], '#') << "wrote past the NUL";
+    }
+    number2string(5, nullptr);  // no buffer: nothing happens
+}
+
+}  // namespace

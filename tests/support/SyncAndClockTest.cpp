@@ -1,0 +1,207 @@
+// Critical sections, semaphores and the exported clock.
+#include <krerrlog/support/KrErrLogClock.h>
+#include <krerrlog/support/KrErrLogCriticalSection.h>
+#include <krerrlog/support/KrErrLogSemaphore.h>
+#include <krerrlog/support/platform/KrPlatformClock.h>
+
+#include "testsupport/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+TEST(CriticalSectionThreads, OwnerMayEnterAgainAndOthersAreExcluded)
+{
+    CKrErrLogCriticalSection section;
+    krtest::FinishesWithin(10s, [&] {
+        CKrErrLogPrivAutoCS outer(section);
+        CKrErrLogPrivAutoCS inner(section);  // re-entry by the owner must not block
+
+        std::atomic<bool> otherIn{false};
+        std::thread other([&] {
+            CKrErrLogPrivAutoCS hold(section);
+            otherIn = true;
+        });
+        std::this_thread::sleep_for(20ms);
+        EXPECT_FALSE(otherIn.load());
+        section.Leave();  // leave both holds early, then re-take them for the scoped holders
+        section.Leave();
+        other.join();
+        EXPECT_TRUE(otherIn.load());
+        section.Enter();
+        section.Enter();
+    });
+}
+
+TEST(CriticalSectionThreads, HeapSectionCountsIncrementsExactly)
+{
+    CKrErrLogCS section;
+    long long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                CKrErrLogAutoCS hold(section);
+                ++counter;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 40000);
+}
+
+TEST(Semaphore, WaitAndTestConsumeCounts)
+{
+    CKrErrLogSemaphore semaphore(0, 10, true);
+    EXPECT_EQ(semaphore.Wait(0), 1);
+    EXPECT_EQ(semaphore.Wait(20), 1);
+    semaphore.Release(2);
+    EXPECT_EQ(semaphore.Wait(0), 0);
+    EXPECT_TRUE(semaphore.Test());
+    EXPECT_FALSE(semaphore.Test());
+    EXPECT_EQ(semaphore.Wait(0), 1);
+}
+
+TEST(Semaphore, InitRefusesASecondSemaphoreAndKeepsTheFirst)
+{
+    CKrErrLogSemaphore created(1, 5, true);
+    EXPECT_FALSE(created.Init(0, 5));
+    EXPECT_EQ(created.Wait(0), 0);  // still the first one, with its count of 1
+
+    CKrErrLogSemaphore empty;
+    EXPECT_EQ(empty.Wait(0), -1);  // no handle: failure, not a time-out
+    EXPECT_FALSE(empty.Test());
+    EXPECT_TRUE(empty.Init(0, 1));
+    EXPECT_EQ(empty.Wait(0), 1);
+
+    CKrErrLogSemaphore refused(0, 0, true);  // a maximum of 0 cannot be created
+    EXPECT_EQ(refused.Wait(0), -1);
+}
+
+TEST(Semaphore, ReleaseBeyondTheMaximumAddsNothing)
+{
+    CKrErrLogSemaphore semaphore(0, 2, true);
+    semaphore.Release(3);
+    EXPECT_EQ(semaphore.Wait(0), 1);
+    semaphore.Release(2);
+    semaphore.Release(1);
+    EXPECT_EQ(semaphore.Wait(0), 0);
+    EXPECT_EQ(semaphore.Wait(0), 0);
+    EXPECT_EQ(semaphore.Wait(0), 1);
+}
+
+TEST(SemaphoreThreads, ReleaseWakesAnUnlimitedWaiter)
+{
+    CKrErrLogSemaphore semaphore(0, 100, true);
+    krtest::FinishesWithin(10s, [&] {
+        std::atomic<int> woken{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 3; ++i) {
+            waiters.emplace_back([&] {
+                EXPECT_EQ(semaphore.Wait(0xFFFFFFFFul), 0);
+                woken.fetch_add(1);
+            });
+        }
+        std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(woken.load(), 0);
+        semaphore.Release(3);
+        for (auto& t : waiters) t.join();
+        EXPECT_EQ(woken.load(), 3);
+    });
+}
+
+namespace {
+long long g_fixedMilliseconds = 0;
+long long FixedClock() { return g_fixedMilliseconds; }
+
+class FixedClockTest : public ::testing::Test {
+protected:
+    void TearDown() override { krerrlog::SetClockSource(nullptr); }
+    void Fix(long long ms)
+    {
+        g_fixedMilliseconds = ms;
+        krerrlog::SetClockSource(&FixedClock);
+    }
+};
+}  // namespace
+
+TEST_F(FixedClockTest, UtcReadingOfTheLastMillisecondOf2025)
+{
+    // 2025-12-31 23:59:59.999 UTC, a Wednesday.
+    tm when{};
+    when.tm_year = 125;
+    when.tm_mon = 11;
+    when.tm_mday = 31;
+    when.tm_hour = 23;
+    when.tm_min = 59;
+    when.tm_sec = 59;
+    Fix(static_cast<long long>(timegm(&when)) * 1000 + 999);
+
+    tm out;
+    std::memset(&out, 0x7f, sizeof out);
+    long ms = -1;
+    EXPECT_TRUE(KrErrLogGetCurrentTime(false, out, ms));
+    EXPECT_EQ(out.tm_year, 125);
+    EXPECT_EQ(out.tm_mon, 11);
+    EXPECT_EQ(out.tm_mday, 31);
+    EXPECT_EQ(out.tm_hour, 23);
+    EXPECT_EQ(out.tm_min, 59);
+    EXPECT_EQ(out.tm_sec, 59);
+    EXPECT_EQ(out.tm_wday, 3);
+    EXPECT_EQ(out.tm_yday, 0);
+    EXPECT_EQ(out.tm_isdst, 0);
+    EXPECT_EQ(ms, 999);
+
+    // One millisecond later the cached split of the previous second must not be reused.
+    Fix(g_fixedMilliseconds + 1);
+    EXPECT_TRUE(KrErrLogGetCurrentTime(false, out, ms));
+    EXPECT_EQ(out.tm_year, 126);
+    EXPECT_EQ(out.tm_mon, 0);
+    EXPECT_EQ(out.tm_mday, 1);
+    EXPECT_EQ(out.tm_hour, 0);
+    EXPECT_EQ(out.tm_wday, 4);
+    EXPECT_EQ(ms, 0);
+}
+
+TEST_F(FixedClockTest, LocalReadingFollowsTheTimeZone)
+{
+    const char* old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    setenv("TZ", "UTC-02:30", 1);  // 2 h 30 min east of UTC
+    tzset();
+    Fix(1709646312345LL);  // 2024-03-05 13:45:12.345 UTC
+    tm out{};
+    long ms = 0;
+    KrErrLogGetCurrentTime(true, out, ms);
+    EXPECT_EQ(out.tm_hour, 16);
+    EXPECT_EQ(out.tm_min, 15);
+    EXPECT_EQ(out.tm_sec, 12);
+    EXPECT_EQ(ms, 345);
+    if (old) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+TEST(Clock, RealClockAgreesWithTheSystem)
+{
+    tm out{};
+    long ms = -1;
+    time_t before = time(nullptr);
+    KrErrLogGetCurrentTime(false, out, ms);
+    time_t after = time(nullptr);
+    time_t read = timegm(&out);
+    EXPECT_GE(read, before);
+    EXPECT_LE(read, after);
+    EXPECT_GE(ms, 0);
+    EXPECT_LT(ms, 1000);
+}
