@@ -3,6 +3,8 @@
 
 #include "testsupport/TestFiles.h"
 
+#include "testsupport/AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,27 +17,6 @@
 #include <thread>
 #include <vector>
 
-// Counts the allocations of the calling thread, to prove that cached lookups allocate nothing.
-namespace {
-thread_local long t_allocations = 0;
-}
-
-void* operator new(std::size_t size)
-{
-    ++t_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    ++t_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -140,6 +121,8 @@ TEST(PropertiesFile, Latin1FilesAreConverted)
 {
     // "Grüße" as ISO-8859-1 bytes: not UTF-8, so the file is read as Latin-1.
     EXPECT_EQ(ParseProperties("k=Gr\xFC\xDF" "e\n"), Entries({{"k", "Grüße"}}));
+    // A byte order mark does not make the rest UTF-8.
+    EXPECT_EQ(ParseProperties("\xEF\xBB\xBFk=\xE9t\xE9\n"), Entries({{"k", "été"}}));
 }
 
 // A folder of bundle files for one test, set as the resource directory.
@@ -270,10 +253,10 @@ TEST(Bundles, CachedLookupsAllocateNothing)
     BundleFolder folder;
     folder.Write("Quiet.properties", "k=v\n");
     folder.Write("Quiet_de.properties", "d=w\n");
-    const long start = t_allocations;
+    const long start = krtest::AllocationsOnThisThread();
     ASSERT_NE(CKrXlate::GetBundle("Quiet", "de_DE.UTF-8"), nullptr);
     ASSERT_EQ(CKrXlate::GetBundle("Gone", "de"), nullptr);
-    const long before = t_allocations;
+    const long before = krtest::AllocationsOnThisThread();
     ASSERT_GT(before, start) << "the counter sees the first load's allocations";
     for (int i = 0; i < 100; ++i) {
         CKrXlate* bundle = CKrXlate::GetBundle("Quiet", "de_DE.UTF-8");
@@ -284,7 +267,7 @@ TEST(Bundles, CachedLookupsAllocateNothing)
         bundle->Release();
         EXPECT_EQ(CKrXlate::GetBundle("Gone", "de"), nullptr);
     }
-    EXPECT_EQ(t_allocations, before);
+    EXPECT_EQ(krtest::AllocationsOnThisThread(), before);
 }
 
 TEST(BundlesThreads, ConcurrentLookupsWhileBundlesLoad)

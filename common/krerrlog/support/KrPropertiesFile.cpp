@@ -204,9 +204,8 @@ std::string Latin1ToUtf8(std::string_view text)
 PropertyList ParseProperties(std::string_view text)
 {
     std::string converted;
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
-        text.remove_prefix(3);
-    } else if (!IsValidUtf8(text)) {
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    if (!IsValidUtf8(text)) {
         converted = Latin1ToUtf8(text);
         text = converted;
     }

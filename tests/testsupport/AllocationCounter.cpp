@@ -1,0 +1,44 @@
+#include "testsupport/AllocationCounter.h"
+
+#include <cstdlib>
+#include <new>
+
+// Every plain and nothrow form is replaced, so that each allocation and its
+// release pair up under AddressSanitizer. GCC cannot see that malloc stands
+// behind this operator new and warns when the pair is inlined.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+thread_local long t_allocations = 0;
+
+void* Allocate(std::size_t size) noexcept
+{
+    ++t_allocations;
+    return std::malloc(size ? size : 1);
+}
+}  // namespace
+
+namespace krtest {
+long AllocationsOnThisThread() { return t_allocations; }
+}  // namespace krtest
+
+void* operator new(std::size_t size)
+{
+    if (void* p = Allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size)
+{
+    if (void* p = Allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
