@@ -9,4 +9,7 @@
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
+#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrLogComponent.h>
+#include <krerrlog/message/KrToString.h>
 #include <krerrlog/trace/CKrTraceData.h>

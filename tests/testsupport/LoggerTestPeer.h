@@ -12,4 +12,34 @@ public:
     static unsigned long TraceKey(const CKrLogger& logger) { return logger.m_traceKey; }
     static unsigned long InMemoryTraceKey(const CKrLogger& logger) { return logger.m_inMemoryTraceKey; }
     static int ComponentCount(const CKrLogger& logger) { return logger.m_iComponentCount; }
+
+    // Component catalogue.
+    static CKrErrLogComponent* Slot(const CKrLogger& logger, int slot) { return logger.m_pComponents[slot]; }
+    static void SetSlot(CKrLogger& logger, int slot, CKrErrLogComponent* component)
+    {
+        logger.m_pComponents[slot] = component;
+    }
+    static const KrTraceComponentInfo* ComponentInfo(const CKrLogger& logger, int& count)
+    {
+        count = logger.m_iComponentInfoCount;
+        return logger.m_pComponentInfo;
+    }
+    static const KrTraceDataFieldInfo* DataFieldInfo(const CKrLogger& logger, int& count)
+    {
+        count = logger.m_iDataFieldInfoCount;
+        return logger.m_pDataFieldInfo;
+    }
+    static void RebuildKnownInfo(CKrLogger& logger)
+    {
+        logger.ReleaseKnownInfo();
+        logger.InitKnownInfo();
+    }
+    static CKrErrLogComponent* LoadComponent(CKrLogger& logger, const char* name)
+    {
+        return logger.LoadComponent(0, name);
+    }
+    static void UnloadComponent(CKrLogger& logger, CKrErrLogComponent* component)
+    {
+        logger.UnloadComponent(component);
+    }
 };

@@ -4,6 +4,10 @@
 
 #include <krerrlog/KrExport.h>
 
+#include <krerrlog/message/KrToString.h>
+
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -54,6 +58,68 @@ public:
     static const char* PathnameFindFilePart(const char* path);
 
     // ---- Message texts and argument substitution ----
+    // Component texts: "[" severity word "] " text "\n". False, and nothing
+    // appended, when the id has no text in the process-wide logger's catalogue.
+    // Up to 14 arguments, each anything a __ToString__ is made from.
+    template <typename... Args,
+              typename std::enable_if<!krerrlog::IsInPlaceArguments<Args...>::value, int>::type = 0>
+    bool FormatLogMessage(int id, const Args&... args)
+    {
+        static_assert(sizeof...(Args) <= kMaxFormatArguments, "at most 14 arguments");
+        return krerrlog::WithArgumentTexts(
+            [this, id](int count, const char** texts) { return FormatLogMessageVA(id, count, texts); }, args...);
+    }
+    // The text filled by safe_snprintf_impl, cut at 4095 characters.
+    bool FormatLogMessageVA(int id, int count, const char** texts);
+    // Older form: each "%s" in turn is replaced by the next argument; nothing
+    // else in the text is special.
+    bool FormatLogMessage(int id, char** args, int count);
+    // The text as a printf format for the caller's typed arguments.
+    bool FormatLogMessageVA(int id, va_list list);
+
+    // Audit texts: exactly the formatted text, never cut. False for a null or
+    // empty format.
+    template <typename... Args>
+    bool FormatAuditMessage(const char* format, const Args&... args)
+    {
+        static_assert(sizeof...(Args) <= kMaxFormatArguments, "at most 14 arguments");
+        return krerrlog::WithArgumentTexts(
+            [this, format](int count, const char** texts) { return FormatAuditMessageVA(format, count, texts); },
+            args...);
+    }
+    bool FormatAuditMessageVA(const char* format, int count, const char** texts);
+
+    // Free trace texts: a new buffer of at most 4095 characters, given back with
+    // FreeFormattedMessage; null for a null format.
+    template <typename... Args>
+    static const char* FormatTraceMessage(const char* format, const Args&... args)
+    {
+        static_assert(sizeof...(Args) <= kMaxFormatArguments, "at most 14 arguments");
+        return krerrlog::WithArgumentTexts(
+            [format](int count, const char** texts) { return FormatTraceMessageVA(format, count, texts); }, args...);
+    }
+    static const char* FormatTraceMessageVA(const char* format, int count, const char** texts);
+    static void FreeFormattedMessage(const char* message);
+
+    // Appends text as it stands (nothing for null).
+    void SetFormattedMessage(const char* text);
+
+    // Translated texts. The id's key (or a fallback key "kr-log-0000n") and its
+    // bundle text for locale filled with the held arguments into out; returns
+    // the key. Id 0 means the id given last.
+    const char* PreformatMessage(unsigned int id, const char* locale, char* out, size_t outSize);
+    // "[" severity word "][" key "] " text "\n" after the prolog, in the
+    // administrator's locale; the whole line, or null without a prolog.
+    const char* FormatMessageA(unsigned int id);
+    // Replaces the line with "[" key "] " text, in English.
+    const char* FormatMessageForTrace(unsigned int id);
+    // The arguments of translated texts: at most 15; a null text is "<null>".
+    void ClearArguments();
+    void AddArgument();
+    void AddArgument(const char* text);
+
+    static constexpr int kMaxFormatArguments = 14;
+    static constexpr int kMaxHeldArguments = 15;
 
     // ---- Trace line layout ----
     // A trace line is BeginTraceFormat, one field operation per field, then

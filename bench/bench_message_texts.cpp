@@ -1,0 +1,160 @@
+// Cost of the text of an error line: a complete component-text line (prolog
+// and FormatLogMessage with three arguments) and a complete translated line
+// (prolog and FormatMessageA with three arguments through a cached bundle).
+// Output is not included. Every run counts the heap allocations per line: once
+// the bundle is cached and the message reused, a line allocates nothing.
+#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/support/KrEnvironment.h>
+#include <krerrlog/support/KrXlate.h>
+
+#include "../tests/testsupport/LoggerTestPeer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <unistd.h>
+
+// ---- Counting allocator ----
+// The replaced operators pair malloc with free; GCC cannot see that once it
+// inlines them into the standard library's callers.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+std::atomic<long long> g_allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// A component with a bundle, placed in slot 6 (component 7) of the process
+// logger for the benchmarks.
+constexpr unsigned int kFormatId = 0x0700C001u;      // component text
+constexpr unsigned int kTranslatedId = 0x0700C002u;  // bundle key
+
+class CKrBenchComponent : public CKrErrLogComponent {
+public:
+    CKrBenchComponent()
+    {
+        m_id = 0x07000000u;
+        m_bundleName = "KrBenchComponent";
+        m_name = "Bench";
+        m_description = "Benchmark component";
+    }
+    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override
+    {
+        count = 0;
+        list = nullptr;
+    }
+    const char* GetMessage(unsigned int msgId) override
+    {
+        switch (msgId & 0x3FFF) {
+        case 1:
+            return "Cannot open file %s (line %s): %s";
+        case 2:
+            return "bench-open-failed";
+        default:
+            return nullptr;
+        }
+    }
+};
+
+CKrBenchComponent g_component;
+
+void InstallCatalogue()
+{
+    static const bool installed = [] {
+        char folder[] = "/tmp/krbenchXXXXXX";
+        if (!mkdtemp(folder)) std::abort();
+        const std::string file = std::string(folder) + "/KrBenchComponent_en.properties";
+        FILE* out = std::fopen(file.c_str(), "w");
+        if (!out) std::abort();
+        std::fputs("bench-open-failed=Cannot open file {0} (line {1}): {2}\n", out);
+        std::fclose(out);
+        CKrXlate::SetResourceDirectory(folder);
+        krerrlog::SetAdminLocale("en");
+        CKrLoggerTestPeer::SetSlot(*theLogger(), 6, &g_component);
+        return true;
+    }();
+    (void)installed;
+}
+
+void ReportAllocations(benchmark::State& state, long long before)
+{
+    const long long made = g_allocations.load() - before;
+    state.counters["allocs_per_line"] =
+        benchmark::Counter(static_cast<double>(made), benchmark::Counter::kAvgIterations);
+}
+
+}  // namespace
+
+static void BM_ErrorLine_ComponentText(benchmark::State& state)
+{
+    InstallCatalogue();
+    CKrErrLogMessage message(false);
+    message.FormatLogProlog("src/server/main.cpp", 120, 0);
+    message.FormatLogMessage(kFormatId, "policy.cfg", 120, "permission denied");
+    if (!std::strstr(message.GetBuffer(), "[ERROR] Cannot open file policy.cfg (line 120): permission denied\n"))
+        state.SkipWithError("the component text was not used");
+    const long long before = g_allocations.load();
+    for (auto _ : state) {
+        message.FormatLogProlog("src/server/main.cpp", 120, 0);
+        message.FormatLogMessage(kFormatId, "policy.cfg", 120, "permission denied");
+        benchmark::DoNotOptimize(message.GetBuffer());
+    }
+    ReportAllocations(state, before);
+}
+BENCHMARK(BM_ErrorLine_ComponentText);
+
+static void BM_ErrorLine_TranslatedText(benchmark::State& state)
+{
+    InstallCatalogue();
+    CKrErrLogMessage message(false);
+    // The first line reads and caches the bundle and sizes the argument storage.
+    message.FormatLogProlog("src/server/main.cpp", 120, 0);
+    message.ClearArguments();
+    message.AddArgument("policy.cfg");
+    message.AddArgument("120");
+    message.AddArgument("permission denied");
+    const char* first = message.FormatMessageA(kTranslatedId);
+    if (!first || !std::strstr(first, "] Cannot open file policy.cfg (line 120): permission denied\n"))
+        state.SkipWithError("the bundle text was not used");
+    const long long before = g_allocations.load();
+    for (auto _ : state) {
+        message.FormatLogProlog("src/server/main.cpp", 120, 0);
+        message.ClearArguments();
+        message.AddArgument("policy.cfg");
+        message.AddArgument("120");
+        message.AddArgument("permission denied");
+        benchmark::DoNotOptimize(message.FormatMessageA(kTranslatedId));
+    }
+    ReportAllocations(state, before);
+}
+BENCHMARK(BM_ErrorLine_TranslatedText);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,50 @@
+#include <krerrlog/logger/KrComponentLibrary.h>
+
+#include <krerrlog/logger/CKrErrLogComponent.h>
+
+#include <mutex>
+
+namespace krerrlog {
+
+namespace {
+// Recursive: an entry point may itself make a logger (and so load components).
+std::recursive_mutex& LoaderLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+}  // namespace
+
+CKrErrLogComponent* ComponentLibrary::Load(const char* baseName)
+{
+    std::lock_guard<std::recursive_mutex> hold(LoaderLock());
+    HMODULE handle = KrLoadLibrary(baseName);
+    if (!handle) return nullptr;
+    auto entryPoint = reinterpret_cast<KrGetComponentPtrFunction>(KrGetProcAddress(handle, "GetComponentPtr"));
+    CKrErrLogComponent* component = entryPoint ? entryPoint() : nullptr;
+    if (!component) {
+        KrFreeLibrary(handle);
+        return nullptr;
+    }
+    if (component->m_pLibrary && component->m_pLibrary->handle == handle)
+        ++component->m_pLibrary->loads;
+    else
+        component->m_pLibrary = new ComponentLibrary{handle, 1};
+    return component;
+}
+
+void ComponentLibrary::Detach(CKrErrLogComponent* component, bool freeLibrary)
+{
+    std::lock_guard<std::recursive_mutex> hold(LoaderLock());
+    ComponentLibrary* library = component->m_pLibrary;
+    if (!library) return;
+    const HMODULE handle = library->handle;
+    if (--library->loads == 0) {
+        // Unlink before the library, and the component object with it, may go.
+        component->m_pLibrary = nullptr;
+        delete library;
+    }
+    if (freeLibrary) KrFreeLibrary(handle);
+}
+
+}  // namespace krerrlog

@@ -1,0 +1,124 @@
+// Message texts with arbitrary catalogue texts, formats and arguments: the
+// in-place "%s" substitution, the bounded component and trace texts, the
+// unbounded audit texts and the translated path must stay inside their
+// buffers and produce lines of the documented shape.
+//
+// Input: byte 0 = argument count (mod 16) and byte 1 = destination size for
+// PreformatMessage; the rest, split at NUL bytes, is the catalogue text and
+// then the arguments.
+#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/support/KrSafeFormat.h>
+
+#include "../testsupport/LoggerTestPeer.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned int kId = 0x0700C001u;  // component 7, severity error
+
+class CKrFuzzComponent : public CKrErrLogComponent {
+public:
+    CKrFuzzComponent()
+    {
+        m_id = 0x07000000u;
+        m_bundleName = "KrFuzzBundleWithoutFile";
+        m_name = "Fuzz";
+    }
+    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override
+    {
+        count = 0;
+        list = nullptr;
+    }
+    const char* GetMessage(unsigned int msgId) override { return (msgId & 0x3FFF) == 1 ? m_text : nullptr; }
+    const char* m_text = "";
+};
+
+CKrFuzzComponent g_component;
+
+void Check(bool ok)
+{
+    if (!ok) std::abort();
+}
+
+bool EndsWith(const std::string& text, const char* tail)
+{
+    const size_t n = std::strlen(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool installed = [] {
+        CKrLoggerTestPeer::SetSlot(*theLogger(), 6, &g_component);
+        return true;
+    }();
+    (void)installed;
+    if (size < 2) return 0;
+    const int wanted = data[0] % 16;
+    const size_t outSize = data[1];
+
+    std::vector<std::string> parts(1);
+    for (size_t i = 2; i < size; ++i) {
+        if (data[i] == 0)
+            parts.emplace_back();
+        else
+            parts.back().push_back(static_cast<char>(data[i]));
+    }
+    const std::string text = parts[0];
+    std::vector<std::string> argumentStore(parts.begin() + 1, parts.end());
+    std::vector<char*> inPlace;
+    std::vector<const char*> texts;
+    for (std::string& argument : argumentStore) {
+        inPlace.push_back(argument.data());
+        texts.push_back(argument.c_str());
+    }
+    const int count = static_cast<int>(texts.size()) < wanted ? static_cast<int>(texts.size()) : wanted;
+    g_component.m_text = text.c_str();
+
+    CKrErrLogMessage message(false);
+    Check(message.FormatLogMessage(static_cast<int>(kId), inPlace.data(), count));
+    std::string line(message.GetBuffer(), message.GetBufferLen());
+    Check(line.rfind("[ERROR] ", 0) == 0 && EndsWith(line, "\n"));
+
+    message.CleanUpMessage();
+    Check(message.FormatLogMessageVA(static_cast<int>(kId), count, texts.data()));
+    line.assign(message.GetBuffer(), message.GetBufferLen());
+    Check(line.rfind("[ERROR] ", 0) == 0 && EndsWith(line, "\n") && line.size() <= 8 + 4095 + 1);
+
+    message.CleanUpMessage();
+    const int full = safe_snprintf_impl(nullptr, 0, text.c_str(), count, texts.data());
+    // An audit text is never cut, so a huge width is really allocated: keep
+    // the fuzzer within memory by auditing only texts of a sane size.
+    if (full <= (1 << 20)) {
+        const bool audited = message.FormatAuditMessageVA(text.c_str(), count, texts.data());
+        Check(audited == !text.empty());
+        if (audited) Check(message.GetBufferLen() == (full < 0 ? 0 : full));
+    }
+
+    const char* traced = CKrErrLogMessage::FormatTraceMessageVA(text.c_str(), count, texts.data());
+    Check(traced && std::strlen(traced) <= 4095);
+    CKrErrLogMessage::FreeFormattedMessage(traced);
+
+    message.ClearArguments();
+    for (int i = 0; i < count; ++i) message.AddArgument(texts[i]);
+    std::vector<char> out(outSize + 1, '#');
+    const char* key = message.PreformatMessage(kId, "en", outSize ? out.data() : nullptr, outSize);
+    Check(key && std::strcmp(key, text.c_str()) == 0);  // no bundle file: the text is the key
+    if (outSize) Check(std::memchr(out.data(), '\0', outSize) != nullptr);
+    Check(out[outSize] == '#');
+
+    message.FormatLogProlog("fuzz.cpp", 1, 0);
+    const char* translated = message.FormatMessageA(kId);
+    Check(translated && EndsWith(translated, "\n"));
+    Check(message.FormatMessageForTrace(kId)[0] == '[');
+    return 0;
+}

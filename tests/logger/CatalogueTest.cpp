@@ -1,0 +1,387 @@
+// The message catalogue: component slots filled from the component libraries
+// built beside the tests, the lists and tables built from them, and the
+// unloading of the libraries.
+#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrLogComponent.h>
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/logger/KrComponentLibrary.h>
+#include <krerrlog/support/KrLibraryLoader.h>
+#include <krerrlog/trace/KrTraceVocabulary.h>
+
+#include "testsupport/LoggerTestPeer.h"
+#include "testsupport/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// What the test component (row 1, component 2) and the built-in component list.
+const char kBuiltInList[] = "Log ; Log description : Legacy ; Legacy Description.";
+const char kWithTestComponentList[] =
+    "Log ; Log description : Legacy ; Legacy Description. | "
+    "Test ; Test component : Config ; Configuration reader&Network ; Connections to the servers&"
+    "Storage ; Session store";
+
+std::string LibraryPath(const char* baseName)
+{
+    return std::string(krerrlog::LibraryFolder()) + "/lib" + baseName + ".so";
+}
+
+// Whether the library is mapped in this process now (without loading it).
+bool IsLoaded(const char* baseName)
+{
+    void* handle = dlopen(LibraryPath(baseName).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) return false;
+    dlclose(handle);
+    return true;
+}
+
+struct LoggerDeleter {
+    void operator()(CKrLogger* logger) const { delete logger; }
+};
+using LoggerPtr = std::unique_ptr<CKrLogger, LoggerDeleter>;
+
+LoggerPtr NewLogger() { return LoggerPtr(CKrLoggerTestPeer::Create()); }
+
+std::vector<std::pair<unsigned int, std::string>> ComponentTable(const CKrLogger& logger)
+{
+    int count = 0;
+    const KrTraceComponentInfo* table = CKrLoggerTestPeer::ComponentInfo(logger, count);
+    std::vector<std::pair<unsigned int, std::string>> rows;
+    for (int i = 0; i < count; ++i) {
+        EXPECT_FALSE(table[i].selected);
+        rows.emplace_back(table[i].id, table[i].name);
+    }
+    return rows;
+}
+
+}  // namespace
+
+TEST(Catalogue, TestComponentLibrariesWereBuiltBesideTheTests)
+{
+    // Every later expectation depends on these files; say so plainly if missing.
+    for (const char* name : {"krtestcomponent", "kragentfunccomponent", "kragentconmgrcomponent"})
+        EXPECT_TRUE(std::filesystem::exists(LibraryPath(name))) << LibraryPath(name);
+}
+
+TEST(Catalogue, BuiltInComponentServesComponentOne)
+{
+    CKrLogger* logger = theLogger();
+    ASSERT_TRUE(logger->Inited());
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x01000001));
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x01000002));
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x0100C003));
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x01004002));  // only the low 14 bits select
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x01000000));
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x01000004));
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x01003FFF));
+    EXPECT_STREQ("Log", logger->GetMsgBundle(0x01000001));
+    EXPECT_STREQ("Log", logger->GetMsgBundle(0x01FFFFFF));
+}
+
+TEST(Catalogue, IdsWithoutASlotFindNothing)
+{
+    CKrLogger* logger = theLogger();
+    for (unsigned int id : {0x00000001u, 0x0000C003u, 0x1B000001u, 0x1B00C003u, 0xFF000001u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(nullptr, logger->FetchMsg(id)) << std::hex << id;
+        EXPECT_EQ(nullptr, logger->GetMsgBundle(id)) << std::hex << id;
+    }
+    // Component 5 (row 4) has no library in the build.
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x05000001));
+    EXPECT_EQ(nullptr, logger->GetMsgBundle(0x05000001));
+}
+
+TEST(Catalogue, TestComponentIsLoadedIntoSlotOne)
+{
+    CKrLogger* logger = theLogger();
+    EXPECT_STREQ("krtest-open-failed", logger->FetchMsg(0x0200C003));
+    EXPECT_STREQ("krtest-started", logger->FetchMsg(0x02004001));
+    EXPECT_STREQ("krtest-slow-request", logger->FetchMsg(0x02008002));
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x02004003));  // message 3 is an error, not information
+    EXPECT_STREQ("KrTestComponent", logger->GetMsgBundle(0x02000000));
+    CKrErrLogComponent* component = CKrLoggerTestPeer::Slot(*logger, 1);
+    ASSERT_NE(nullptr, component);
+    EXPECT_EQ(0x02000000u, component->m_id);
+    ASSERT_NE(nullptr, component->m_pLibrary);
+    EXPECT_NE(nullptr, component->m_pLibrary->handle);
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::Slot(*logger, 0)->m_pLibrary);
+}
+
+TEST(Catalogue, BrokenLibrariesLeaveTheirSlotsEmptyAndAreUnloaded)
+{
+    CKrLogger* logger = theLogger();
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::Slot(*logger, 2));  // no entry point
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::Slot(*logger, 3));  // entry point gives null
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x03000001));
+    EXPECT_EQ(nullptr, logger->GetMsgBundle(0x04000001));
+    EXPECT_FALSE(IsLoaded("kragentfunccomponent"));
+    EXPECT_FALSE(IsLoaded("kragentconmgrcomponent"));
+    EXPECT_TRUE(IsLoaded("krtestcomponent"));
+
+    // Loading them directly gives nothing and leaves nothing loaded.
+    LoggerPtr other = NewLogger();
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::LoadComponent(*other, "kragentfunccomponent"));
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::LoadComponent(*other, "kragentconmgrcomponent"));
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::LoadComponent(*other, "no-such-component"));
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::LoadComponent(*other, ""));
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::LoadComponent(*other, nullptr));
+    EXPECT_FALSE(IsLoaded("kragentfunccomponent"));
+    EXPECT_FALSE(IsLoaded("kragentconmgrcomponent"));
+}
+
+TEST(Catalogue, ListsAndTablesWithTheTestComponent)
+{
+    CKrLogger* logger = theLogger();
+    EXPECT_STREQ(kWithTestComponentList, logger->GetAvailableComponents());
+    const std::vector<std::pair<unsigned int, std::string>> expected = {
+        {0x01000000u, "Log"},         {0x01010000u, "Log/Legacy"},   {0x02000000u, "Test"},
+        {0x02010000u, "Test/Config"}, {0x02020000u, "Test/Network"}, {0x02030000u, "Test/Storage"},
+    };
+    EXPECT_EQ(expected, ComponentTable(*logger));
+    EXPECT_EQ(0x0201u, KrVerdictIndex(0x02010000u));
+}
+
+TEST(Catalogue, DataFieldListAndTable)
+{
+    LoggerPtr logger = NewLogger();
+    int known = 0;
+    const KNOWNDATAFIELDINFO* fields = nullptr;
+    GetKnownDataFields(&known, &fields);
+    std::string expected;
+    for (int i = 0; i < known; ++i) expected += std::string(i ? " " : "") + fields[i].name;
+    ASSERT_NE(nullptr, logger->GetAvailableDataFields());
+    EXPECT_EQ(expected, logger->GetAvailableDataFields());
+    EXPECT_EQ(0, std::strncmp(logger->GetAvailableDataFields(), "Message SrcFile Pid Tid Date ", 29));
+    EXPECT_NE(' ', expected.back());
+
+    int count = 0;
+    const KrTraceDataFieldInfo* table = CKrLoggerTestPeer::DataFieldInfo(*logger, count);
+    ASSERT_EQ(67, count);
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(static_cast<uint32_t>(i), table[i].id);
+        EXPECT_EQ(fields[i].name, table[i].name);  // the table's own text, not a copy
+        EXPECT_EQ(fields[i].width, table[i].width);
+        EXPECT_FALSE(table[i].traced || table[i].filtered);
+        EXPECT_EQ(0, table[i].valueType);
+        EXPECT_EQ(0, table[i].filterOp);
+        EXPECT_EQ(nullptr, table[i].filterValue);
+        EXPECT_EQ(nullptr, table[i].value);
+    }
+}
+
+TEST(Catalogue, ReleasedLoggerAnswersNothing)
+{
+    LoggerPtr logger = NewLogger();
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x01000001));
+    CKrLoggerTestPeer::Release(*logger);
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x01000001));
+    EXPECT_EQ(nullptr, logger->GetMsgBundle(0x01000001));
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x0200C003));
+    EXPECT_EQ(nullptr, logger->GetAvailableComponents());
+    EXPECT_EQ(nullptr, logger->GetAvailableDataFields());
+    int count = -1;
+    EXPECT_EQ(nullptr, CKrLoggerTestPeer::ComponentInfo(*logger, count));
+    EXPECT_EQ(0, count);
+
+    CKrLoggerTestPeer::Init(*logger);
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x01000001));
+    EXPECT_STREQ("krtest-open-failed", logger->FetchMsg(0x0200C003));
+    EXPECT_STREQ(kWithTestComponentList, logger->GetAvailableComponents());
+    // The process-wide logger still serves the shared component object.
+    EXPECT_STREQ("krtest-open-failed", theLogger()->FetchMsg(0x0200C003));
+}
+
+TEST(Catalogue, OnlyTheBuiltInComponentWhenTheSlotsAreEmpty)
+{
+    LoggerPtr logger = NewLogger();
+    std::vector<CKrErrLogComponent*> saved;
+    for (int slot = 1; slot < 26; ++slot) {
+        saved.push_back(CKrLoggerTestPeer::Slot(*logger, slot));
+        CKrLoggerTestPeer::SetSlot(*logger, slot, nullptr);
+    }
+    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
+    EXPECT_STREQ(kBuiltInList, logger->GetAvailableComponents());
+    const std::vector<std::pair<unsigned int, std::string>> expected = {{0x01000000u, "Log"},
+                                                                        {0x01010000u, "Log/Legacy"}};
+    EXPECT_EQ(expected, ComponentTable(*logger));
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x0200C003));
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x01000003));
+
+    for (int slot = 1; slot < 26; ++slot) CKrLoggerTestPeer::SetSlot(*logger, slot, saved[slot - 1]);
+    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
+    EXPECT_STREQ(kWithTestComponentList, logger->GetAvailableComponents());
+}
+
+namespace {
+
+// A component whose texts do not respect the documented limits.
+class CKrUnrulyComponent : public CKrErrLogComponent {
+public:
+    CKrUnrulyComponent()
+    {
+        m_id = 0x07AB0000u;  // stray sub-component byte
+        m_name = "Unruly";
+        m_description = nullptr;
+        m_bundleName = nullptr;
+        std::memset(&m_subs, 'x', sizeof m_subs);  // names without a NUL in their 32 bytes
+        m_subs[0].description = nullptr;
+        m_subs[1].description = "second";
+    }
+    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override
+    {
+        count = 2;
+        list = m_subs;
+    }
+    const char* GetMessage(unsigned int) override { return nullptr; }
+
+private:
+    KrSubComponentInfo m_subs[2];
+};
+
+}  // namespace
+
+TEST(Catalogue, ComponentsBreakingTheLimitsAreListedSafely)
+{
+    LoggerPtr logger = NewLogger();
+    CKrErrLogComponent* saved = CKrLoggerTestPeer::Slot(*logger, 6);
+    CKrUnrulyComponent unruly;
+    CKrLoggerTestPeer::SetSlot(*logger, 6, &unruly);
+    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
+
+    const std::string names32(32, 'x');
+    const std::string list = logger->GetAvailableComponents();
+    EXPECT_NE(std::string::npos,
+              list.find(" | Unruly ;  : " + names32 + " ; &" + names32 + " ; second"))
+        << list;
+    const auto table = ComponentTable(*logger);
+    ASSERT_EQ(9u, table.size());
+    EXPECT_EQ(std::make_pair(0x07000000u, std::string("Unruly")), table[6]);
+    EXPECT_EQ(std::make_pair(0x07010000u, "Unruly/" + names32), table[7]);
+    EXPECT_EQ(std::make_pair(0x07020000u, "Unruly/" + names32), table[8]);
+    // No bundle name: the slot has no bundle.
+    EXPECT_EQ(nullptr, logger->GetMsgBundle(0x07000001));
+
+    CKrLoggerTestPeer::SetSlot(*logger, 6, saved);
+    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
+}
+
+TEST(Catalogue, ThisLibrarysEntryPointGivesOneBuiltInComponent)
+{
+    CKrErrLogComponent* component = GetComponentPtr();
+    ASSERT_NE(nullptr, component);
+    EXPECT_EQ(component, GetComponentPtr());
+    EXPECT_NE(nullptr, dynamic_cast<CKrLogComponent*>(component));
+    EXPECT_EQ(0x01000000u, component->m_id);
+    EXPECT_STREQ("Log", component->m_name);
+    EXPECT_STREQ("Log", component->m_bundleName);
+    EXPECT_STREQ("Log description", component->m_description);
+    EXPECT_EQ(nullptr, component->m_pLibrary);
+    unsigned int count = 0;
+    const KrSubComponentInfo* subs = nullptr;
+    component->GetSubComponents(count, subs);
+    ASSERT_EQ(1u, count);
+    EXPECT_STREQ("Legacy", subs[0].key);
+    EXPECT_STREQ("Legacy", subs[0].name);
+    EXPECT_STREQ("Legacy Description.", subs[0].description);
+    EXPECT_STREQ("%1s", component->GetMessage(3));
+    EXPECT_EQ(nullptr, component->GetMessage(0x4000));
+}
+
+// Fresh processes: the libraries' unloading is a once-per-process event.
+TEST(CatalogueDeathTest, FirstReleaseUnloadsTheLibraries)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CKrLogger* logger = CKrLoggerTestPeer::Create();
+            bool ok = IsLoaded("krtestcomponent");
+            CKrLoggerTestPeer::Release(*logger);
+            ok = ok && !IsLoaded("krtestcomponent") && CKrLoggerTestPeer::ComponentCount(*logger) == 0;
+            delete logger;
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(CatalogueDeathTest, LaterReleasesUnloadNothing)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CKrLogger* first = CKrLoggerTestPeer::Create();
+            CKrLogger* second = CKrLoggerTestPeer::Create();
+            CKrLoggerTestPeer::Release(*first);
+            // The second logger's component is still served after the first release.
+            bool ok = IsLoaded("krtestcomponent") &&
+                      std::strcmp(second->FetchMsg(0x0200C003), "krtest-open-failed") == 0;
+            CKrLoggerTestPeer::Release(*second);
+            ok = ok && IsLoaded("krtestcomponent") && CKrLoggerTestPeer::ComponentCount(*second) == 26;
+            CKrLogger* third = CKrLoggerTestPeer::Create();
+            ok = ok && std::strcmp(third->FetchMsg(0x0200C003), "krtest-open-failed") == 0;
+            delete third;
+            delete second;
+            delete first;
+            ok = ok && IsLoaded("krtestcomponent");
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// A copy of this program in a folder without component libraries sees only
+// the built-in component. The copy runs the test below, which is skipped when
+// the program runs where it was built.
+TEST(CatalogueWithoutLibraries, CopiedProgramSeesOnlyTheBuiltInComponent)
+{
+    krtest::ScratchDir dir;
+    const std::string copy = dir.File("catalogue_alone");
+    std::filesystem::copy_file("/proc/self/exe", copy);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+    const std::string command = "KRERRLOG_EXPECT_NO_COMPONENTS=1 " + copy +
+                                " --gtest_filter=CatalogueWithoutLibraries.BuiltInOnly >/dev/null 2>&1";
+    EXPECT_EQ(0, std::system(command.c_str()));
+}
+
+TEST(CatalogueWithoutLibraries, BuiltInOnly)
+{
+    if (!std::getenv("KRERRLOG_EXPECT_NO_COMPONENTS")) GTEST_SKIP() << "runs in the copied program only";
+    CKrLogger* logger = theLogger();
+    ASSERT_FALSE(IsLoaded("krtestcomponent"));
+    EXPECT_STREQ(kBuiltInList, logger->GetAvailableComponents());
+    EXPECT_STREQ("%1s", logger->FetchMsg(0x01000002));
+    EXPECT_EQ(nullptr, logger->FetchMsg(0x0200C003));
+    for (int slot = 1; slot < 26; ++slot) EXPECT_EQ(nullptr, CKrLoggerTestPeer::Slot(*logger, slot));
+    int count = 0;
+    CKrLoggerTestPeer::ComponentInfo(*logger, count);
+    EXPECT_EQ(2, count);
+}
+
+TEST(CatalogueThreads, LoggersMadeAndReleasedOnManyThreads)
+{
+    theLogger();
+    std::vector<std::thread> threads;
+    std::vector<int> good(6, 0);
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([t, &good] {
+            for (int round = 0; round < 5; ++round) {
+                LoggerPtr logger = NewLogger();
+                const char* key = logger->FetchMsg(0x0200C003);
+                if (key && std::strcmp(key, "krtest-open-failed") == 0) ++good[t];
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < 6; ++t) EXPECT_EQ(5, good[t]) << "thread " << t;
+    // The process-wide logger's component survived every release.
+    EXPECT_STREQ("krtest-open-failed", theLogger()->FetchMsg(0x0200C003));
+    ASSERT_NE(nullptr, CKrLoggerTestPeer::Slot(*theLogger(), 1)->m_pLibrary);
+}

@@ -1,0 +1,508 @@
+// Message texts after the prolog: component texts and their arguments, audit
+// and trace texts, translated texts with their fallback keys. The catalogue
+// is the process-wide logger's, with the test component (component 2, bundle
+// KrTestComponent in English and German) built beside the tests.
+#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/support/KrEnvironment.h>
+
+#include "testsupport/LoggerTestPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Ids of the test component: severity bits 14-15, message number below.
+constexpr int kOpenFailedFormat = 0x0200C005;  // "Cannot open file %s: %s"
+constexpr int kEmptyText = 0x02004006;         // ""
+constexpr int kStrayConversions = 0x02008007;  // "Value %d of %s is 100%% and %y stays"
+constexpr int kNoSeverity = 0x02000008;        // "invalid severity %s"
+constexpr unsigned int kOpenFailedKey = 0x0200C003u;  // "krtest-open-failed"
+constexpr unsigned int kStartedKey = 0x02004001u;     // "krtest-started"
+constexpr unsigned int kNotInBundle = 0x0200C004u;    // "krtest-not-in-bundle"
+constexpr unsigned int kManyKey = 0x02004009u;        // "krtest-many": {0} .. {15}
+constexpr unsigned int kUnknownMessage = 0x0200C00Au;
+
+// What a message holds after `text` was put into it as it stands.
+std::string Text(CKrErrLogMessage& message) { return std::string(message.GetBuffer(), message.GetBufferLen()); }
+
+bool FormatWithList(CKrErrLogMessage& message, int id, ...)
+{
+    va_list list;
+    va_start(list, id);
+    const bool result = message.FormatLogMessageVA(id, list);
+    va_end(list);
+    return result;
+}
+
+// A component without a bundle name, put into slot 6 (component 7) of the
+// process-wide logger while a test runs.
+class CKrNoBundleComponent : public CKrErrLogComponent {
+public:
+    CKrNoBundleComponent()
+    {
+        m_id = 0x07000000u;
+        m_bundleName = nullptr;
+        m_name = "NoBundle";
+    }
+    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override
+    {
+        count = 0;
+        list = nullptr;
+    }
+    const char* GetMessage(unsigned int msgId) override { return (msgId & 0x3FFF) == 1 ? "no-bundle %s" : nullptr; }
+};
+
+class MessageTexts : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(theLogger()->Inited());
+        ASSERT_STREQ("KrTestComponent", theLogger()->GetMsgBundle(kOpenFailedKey))
+            << "the test component library was not found beside the test program";
+        krerrlog::SetAdminLocale("en");
+    }
+    void TearDown() override { krerrlog::SetAdminLocale(nullptr); }
+
+    // A message that already holds "P" in place of a prolog.
+    static void Start(CKrErrLogMessage& message)
+    {
+        message.CleanUpMessage();
+        message.SetFormattedMessage("P");
+    }
+};
+
+}  // namespace
+
+// ---- The argument wrapper ----
+
+TEST(ArgumentWrapper, NumbersAndTexts)
+{
+    EXPECT_STREQ("-42", __ToString__(-42).c_str());
+    EXPECT_STREQ("0", __ToString__(0).c_str());
+    EXPECT_STREQ("-2147483648", __ToString__(INT_MIN).c_str());
+    EXPECT_STREQ("-9223372036854775808", __ToString__(LLONG_MIN).c_str());
+    EXPECT_STREQ("18446744073709551615", __ToString__(ULLONG_MAX).c_str());
+    EXPECT_STREQ("65535", __ToString__(static_cast<unsigned short>(65535)).c_str());
+    EXPECT_STREQ("1", __ToString__(true).c_str());
+    __ToString__ fromNull(static_cast<const char*>(nullptr));
+    EXPECT_STREQ("", fromNull.c_str());
+    EXPECT_EQ(nullptr, fromNull.text);
+    const char* text = "abc";
+    EXPECT_EQ(text, __ToString__(text).c_str());
+    __ToString__ number(-7);
+    EXPECT_EQ(nullptr, number.text);
+    EXPECT_STREQ("-7", number.buffer);
+}
+
+// ---- Component texts ----
+
+TEST_F(MessageTexts, InPlaceSubstitution)
+{
+    CKrErrLogMessage message(false);
+    char x[] = "x", y[] = "y", z[] = "z", percentS[] = "%s";
+
+    char* both[] = {x, y};
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, both, 2));
+    EXPECT_EQ("P[ERROR] Cannot open file x: y\n", Text(message));
+
+    // A "%s" inside an argument is taken by the next argument.
+    char* nested[] = {percentS, y};
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, nested, 2));
+    EXPECT_EQ("P[ERROR] Cannot open file y: %s\n", Text(message));
+
+    char* three[] = {x, y, z};
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, three, 3));
+    EXPECT_EQ("P[ERROR] Cannot open file x: y\n", Text(message));
+
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, both, 1));
+    EXPECT_EQ("P[ERROR] Cannot open file x: %s\n", Text(message));
+
+    for (int count : {0, -3}) {
+        Start(message);
+        EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, both, count));
+        EXPECT_EQ("P[ERROR] Cannot open file %s: %s\n", Text(message));
+    }
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, nullptr, 2));
+    EXPECT_EQ("P[ERROR] Cannot open file %s: %s\n", Text(message));
+
+    char* withNull[] = {nullptr, x};
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, withNull, 2));
+    EXPECT_EQ("P[ERROR] Cannot open file (null): x\n", Text(message));
+
+    // Nothing but "%s" is special: "%d", "%%" and "%y" stay.
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kStrayConversions, both, 2));
+    EXPECT_EQ("P[WARNING] Value %d of x is 100%% and %y stays\n", Text(message));
+
+    // A text without "%s" is written unchanged.
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(static_cast<int>(kStartedKey), both, 2));
+    EXPECT_EQ("P[INFO] krtest-started\n", Text(message));
+
+    // An argument far longer than a line.
+    std::string longArgument(10000, 'L');
+    char* longOne[] = {longArgument.data(), y};
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, longOne, 2));
+    EXPECT_EQ("P[ERROR] Cannot open file " + longArgument + ": y\n", Text(message));
+}
+
+TEST_F(MessageTexts, WrappedArgumentFamilies)
+{
+    CKrErrLogMessage message(false);
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, "x.cfg", -13));
+    EXPECT_EQ("P[ERROR] Cannot open file x.cfg: -13\n", Text(message));
+
+    // No arguments: the conversions have nothing to write.
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat));
+    EXPECT_EQ("P[ERROR] Cannot open file : \n", Text(message));
+
+    // The safe formatter takes every conversion as text; stray ones stay.
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kStrayConversions, 7, "x"));
+    EXPECT_EQ("P[WARNING] Value 7 of x is 100% and %y stays\n", Text(message));
+
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kNoSeverity, "z"));
+    EXPECT_EQ("P[INVALID MESSAGE TYPE] invalid severity z\n", Text(message));
+
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(kEmptyText, "unused"));
+    EXPECT_EQ("P[INFO] \n", Text(message));
+
+    // The built-in component's "%1s".
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessage(0x0100C001, __ToString__(-42)));
+    EXPECT_EQ("P[ERROR] -42\n", Text(message));
+
+    // Fourteen arguments, wrappers and plain values mixed.
+    Start(message);
+    EXPECT_TRUE(message.FormatAuditMessage("%s%s%s%s%s%s%s%s%s%s%s%s%s%s|", 1, 2, 3, 4, 5, 6, 7, 8, 9, "a", "b",
+                                           __ToString__("c"), __ToString__(-1), 0));
+    EXPECT_EQ("P123456789abc-10|", Text(message));
+
+    const char* traced = CKrErrLogMessage::FormatTraceMessage("%s=%s", "user", 42);
+    ASSERT_NE(nullptr, traced);
+    EXPECT_STREQ("user=42", traced);
+    CKrErrLogMessage::FreeFormattedMessage(traced);
+}
+
+TEST_F(MessageTexts, ArrayAndListForms)
+{
+    CKrErrLogMessage message(false);
+    const char* texts[] = {"a.cfg", "denied"};
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, 2, texts));
+    EXPECT_EQ("P[ERROR] Cannot open file a.cfg: denied\n", Text(message));
+
+    // A missing array reads as no arguments; a negative count gives no text.
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, 2, nullptr));
+    EXPECT_EQ("P[ERROR] Cannot open file : \n", Text(message));
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, -1, texts));
+    EXPECT_EQ("P[ERROR] \n", Text(message));
+
+    // Texts longer than a line are cut at 4095 characters.
+    const std::string huge(20000, 'h');
+    const char* hugeTexts[] = {huge.c_str(), "tail"};
+    Start(message);
+    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, 2, hugeTexts));
+    const std::string expected = "P[ERROR] " + ("Cannot open file " + huge).substr(0, 4095) + "\n";
+    EXPECT_EQ(expected, Text(message));
+
+    Start(message);
+    EXPECT_TRUE(FormatWithList(message, kOpenFailedFormat, "b.cfg", "gone"));
+    EXPECT_EQ("P[ERROR] Cannot open file b.cfg: gone\n", Text(message));
+    Start(message);
+    EXPECT_TRUE(FormatWithList(message, kOpenFailedFormat, huge.c_str(), "tail"));
+    EXPECT_EQ(expected, Text(message));
+}
+
+TEST_F(MessageTexts, IdsWithoutATextLeaveTheMessageAlone)
+{
+    CKrErrLogMessage message(false);
+    char x[] = "x";
+    char* args[] = {x};
+    const char* texts[] = {"x"};
+    for (unsigned int id : {0x0000C001u, 0x1B00C001u, 0xFF00C001u, kUnknownMessage, 0x0300C001u}) {
+        SCOPED_TRACE(id);
+        Start(message);
+        const int signedId = static_cast<int>(id);
+        EXPECT_FALSE(message.FormatLogMessage(signedId, "x"));
+        EXPECT_FALSE(message.FormatLogMessage(signedId));
+        EXPECT_FALSE(message.FormatLogMessageVA(signedId, 1, texts));
+        EXPECT_FALSE(message.FormatLogMessage(signedId, args, 1));
+        EXPECT_FALSE(FormatWithList(message, signedId, "x"));
+        EXPECT_EQ("P", Text(message));
+    }
+}
+
+// ---- Audit and trace texts ----
+
+TEST_F(MessageTexts, AuditTextsAreNeverCut)
+{
+    CKrErrLogMessage message(false);
+    Start(message);
+    EXPECT_FALSE(message.FormatAuditMessage(""));
+    EXPECT_FALSE(message.FormatAuditMessage(nullptr, "x"));
+    EXPECT_FALSE(message.FormatAuditMessageVA(nullptr, 0, nullptr));
+    EXPECT_EQ("P", Text(message));
+
+    // Around the 4096-character first pass, and far beyond it.
+    for (size_t length : {size_t(4094), size_t(4095), size_t(4096), size_t(4097), size_t(5000), size_t(1 << 20)}) {
+        SCOPED_TRACE(length);
+        const std::string body(length - 2, 'a');
+        Start(message);
+        EXPECT_TRUE(message.FormatAuditMessage("<%s>", body.c_str()));
+        const std::string text = Text(message);
+        ASSERT_EQ(length + 1, text.size());
+        EXPECT_EQ("P<" + body + ">", text);
+    }
+
+    // No severity word, no newline; stray conversions stay as they are.
+    Start(message);
+    EXPECT_TRUE(message.FormatAuditMessage("user %s: %d%% %y %", "u1", 5));
+    EXPECT_EQ("Puser u1: 5% %y %", Text(message));
+
+    const char* texts[] = {"a", "b"};
+    Start(message);
+    EXPECT_TRUE(message.FormatAuditMessageVA("[%s|%s]", 2, nullptr));
+    EXPECT_EQ("P[|]", Text(message));
+    Start(message);
+    EXPECT_TRUE(message.FormatAuditMessageVA("[%s|%s]", 2, texts));
+    EXPECT_EQ("P[a|b]", Text(message));
+}
+
+TEST(TraceTexts, NewBufferCutAtALine)
+{
+    EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessage(nullptr));
+    EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessageVA(nullptr, 1, nullptr));
+    CKrErrLogMessage::FreeFormattedMessage(nullptr);
+
+    const char* empty = CKrErrLogMessage::FormatTraceMessage("");
+    ASSERT_NE(nullptr, empty);
+    EXPECT_STREQ("", empty);
+    CKrErrLogMessage::FreeFormattedMessage(empty);
+
+    const std::string huge(9000, 't');
+    const char* cut = CKrErrLogMessage::FormatTraceMessage("%s!", huge.c_str());
+    ASSERT_NE(nullptr, cut);
+    EXPECT_EQ(huge.substr(0, 4095), std::string(cut));
+    CKrErrLogMessage::FreeFormattedMessage(cut);
+
+    const char* texts[] = {"x", nullptr};
+    const char* withNull = CKrErrLogMessage::FormatTraceMessageVA("%s/%s/%s", 2, texts);
+    ASSERT_NE(nullptr, withNull);
+    EXPECT_STREQ("x/(null)/", withNull);
+    CKrErrLogMessage::FreeFormattedMessage(withNull);
+}
+
+TEST(SetFormattedMessage, AppendsTextAsItStands)
+{
+    CKrErrLogMessage message(false);
+    message.SetFormattedMessage("100%s %d");
+    message.SetFormattedMessage(nullptr);
+    message.SetFormattedMessage("");
+    EXPECT_EQ("100%s %d", Text(message));
+}
+
+// ---- Translated texts ----
+
+TEST_F(MessageTexts, TranslatedLineInTheAdministratorsLocale)
+{
+    CKrErrLogMessage message(false);
+    message.FormatLogProlog("src/a/main.cpp", 7, 0);
+    const std::string prolog = Text(message);
+    message.ClearArguments();
+    // (Time stamps move on: later lines compare past their own prolog.)
+    message.AddArgument("x.cfg");
+    message.AddArgument("denied");
+    const char* line = message.FormatMessageA(kOpenFailedKey);
+    ASSERT_NE(nullptr, line);
+    EXPECT_EQ(line, message.GetBuffer());
+    EXPECT_EQ(prolog + "[ERROR][krtest-open-failed] Cannot open file x.cfg: denied\n", std::string(line));
+    EXPECT_STREQ("ERROR", message.GetMsgSeverity());
+
+    krerrlog::SetAdminLocale("de_DE");
+    message.FormatLogProlog("src/a/main.cpp", 7, 0);
+    line = message.FormatMessageA(kOpenFailedKey);
+    ASSERT_NE(nullptr, line);
+    EXPECT_EQ(prolog.size(), std::string(line).find("[ERROR][krtest-open-failed] "));
+    EXPECT_NE(nullptr, std::strstr(line, "] Datei x.cfg kann nicht ge\xC3\xB6" "ffnet werden: denied\n"));
+
+    // A locale without a bundle file: the key stands for the text.
+    krerrlog::SetAdminLocale("fr_FR");
+    message.FormatLogProlog("src/a/main.cpp", 7, 0);
+    const size_t prologLength = message.GetBufferLen();
+    EXPECT_EQ("[ERROR][krtest-open-failed] krtest-open-failed\n",
+              std::string(message.FormatMessageA(kOpenFailedKey)).substr(prologLength));
+}
+
+TEST_F(MessageTexts, FallbackKeys)
+{
+    CKrErrLogMessage message(false);
+    struct Case {
+        unsigned int id;
+        const char* line;
+    } cases[] = {
+        {0x0100C001u, "[ERROR][kr-log-00000] a1\n"},
+        {0x01000000u, "[INVALID MESSAGE TYPE][kr-log-00000] a1\n"},
+        {0x0000C001u, "[ERROR][kr-log-00001] missing component library\n"},
+        {0x1B004001u, "[INFO][kr-log-00001] missing component library\n"},
+        {0xFF008001u, "[WARNING][kr-log-00001] missing component library\n"},
+        {0x0500C001u, "[ERROR][kr-log-00001] missing component library\n"},
+        {0x0300C001u, "[ERROR][kr-log-00001] missing component library\n"},
+        {kUnknownMessage, "[ERROR][kr-log-00002] missing message key\n"},
+        {kNotInBundle, "[ERROR][krtest-not-in-bundle] krtest-not-in-bundle\n"},
+        {kStartedKey, "[INFO][krtest-started] Component a1 started in a2 ms\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        message.CleanUpMessage();
+        message.SetFormattedMessage("P");
+        message.ClearArguments();
+        message.AddArgument("a1");
+        message.AddArgument("a2");
+        const char* line = message.FormatMessageA(c.id);
+        ASSERT_NE(nullptr, line);
+        EXPECT_EQ(std::string("P") + c.line, line);
+    }
+}
+
+TEST_F(MessageTexts, SlotWithoutBundleName)
+{
+    CKrLogger* logger = theLogger();
+    ASSERT_EQ(nullptr, CKrLoggerTestPeer::Slot(*logger, 6));
+    CKrNoBundleComponent component;
+    CKrLoggerTestPeer::SetSlot(*logger, 6, &component);
+
+    CKrErrLogMessage message(false);
+    Start(message);
+    message.ClearArguments();
+    message.AddArgument("v");
+    const char* line = message.FormatMessageA(0x0700C001u);
+    // Component texts still work: they need no bundle.
+    const bool componentText = message.FormatLogMessage(0x0700C001, "v");
+    const std::string text = Text(message);
+    CKrLoggerTestPeer::SetSlot(*logger, 6, nullptr);
+
+    ASSERT_NE(nullptr, line);
+    EXPECT_TRUE(componentText);
+    EXPECT_EQ("P[ERROR][kr-log-00001] missing component library\n[ERROR] no-bundle v\n", text);
+}
+
+TEST_F(MessageTexts, TraceTextOfATranslatedMessage)
+{
+    CKrErrLogMessage message(false);
+    message.FormatLogProlog("main.cpp", 1, 0);
+    message.ClearArguments();
+    message.AddArgument("hello");
+    EXPECT_STREQ("[kr-log-00000] hello", message.FormatMessageForTrace(0x01004001u));
+
+    // Always English, whatever the administrator's locale.
+    krerrlog::SetAdminLocale("de");
+    message.ClearArguments();
+    message.AddArgument("c");
+    message.AddArgument("9");
+    EXPECT_STREQ("[krtest-started] Component c started in 9 ms", message.FormatMessageForTrace(kStartedKey));
+
+    // A prolog followed by the whole translated line, then the trace text replaces it.
+    message.FormatLogProlog("main.cpp", 1, 0);
+    message.ClearArguments();
+    message.AddArgument("hello");
+    const std::string line = message.FormatMessageA(0x01004001u);
+    EXPECT_EQ("[INFO][kr-log-00000] hello\n", line.substr(line.find("[INFO]")));
+}
+
+TEST_F(MessageTexts, NoLineWithoutAProlog)
+{
+    CKrErrLogMessage message(false);
+    message.AddArgument("x");
+    EXPECT_EQ(nullptr, message.FormatMessageA(kOpenFailedKey));
+    EXPECT_EQ(0, message.GetBufferLen());
+    message.FormatLogProlog("f.cpp", 1, 0);
+    EXPECT_NE(nullptr, message.FormatMessageA(kOpenFailedKey));
+    message.CleanUpMessage();
+    EXPECT_EQ(nullptr, message.FormatMessageA(kOpenFailedKey));
+}
+
+TEST_F(MessageTexts, HeldArguments)
+{
+    CKrErrLogMessage message(false);
+    char out[512];
+
+    // Sixteen arguments: the sixteenth is ignored, so {15} stays.
+    for (int i = 0; i < 16; ++i) message.AddArgument(("a" + std::to_string(i)).c_str());
+    EXPECT_STREQ("krtest-many", message.PreformatMessage(kManyKey, "en", out, sizeof out));
+    EXPECT_STREQ("a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 a10 a11 a12 a13 a14 {15}", out);
+
+    // Null text, no text, and id 0 meaning the last id.
+    message.ClearArguments();
+    message.AddArgument(nullptr);
+    message.AddArgument();
+    message.AddArgument("{0}");
+    EXPECT_STREQ("krtest-many", message.PreformatMessage(0, "en", out, sizeof out));
+    EXPECT_STREQ("<null>  {0} {3} {4} {5} {6} {7} {8} {9} {10} {11} {12} {13} {14} {15}", out);
+    EXPECT_STREQ("INFO", message.GetMsgSeverity());
+
+    // No arguments: the text as it stands, cut to the destination.
+    message.ClearArguments();
+    EXPECT_STREQ("krtest-open-failed", message.PreformatMessage(kOpenFailedKey, "en", out, sizeof out));
+    EXPECT_STREQ("Cannot open file {0}: {1}", out);
+    char small[8];
+    std::memset(small, '#', sizeof small);
+    message.PreformatMessage(kOpenFailedKey, "en", small, sizeof small);
+    EXPECT_STREQ("Cannot ", small);
+    EXPECT_STREQ("ERROR", message.GetMsgSeverity());
+
+    // With arguments the translation library gets one byte less.
+    message.AddArgument("x");
+    std::memset(small, '#', sizeof small);
+    message.PreformatMessage(kOpenFailedKey, "en", small, sizeof small);
+    EXPECT_STREQ("Cannot", small);
+    EXPECT_EQ('#', small[7]);
+
+    // No destination, a null locale: the key still comes back.
+    EXPECT_STREQ("krtest-open-failed", message.PreformatMessage(kOpenFailedKey, nullptr, nullptr, 0));
+    EXPECT_STREQ("krtest-open-failed", message.PreformatMessage(kOpenFailedKey, nullptr, out, sizeof out));
+    EXPECT_STREQ("Cannot open file x: {1}", out);
+    char one[1] = {'#'};
+    message.PreformatMessage(kOpenFailedKey, "en", one, 1);
+    EXPECT_EQ('\0', one[0]);
+}
+
+TEST_F(MessageTexts, TranslatedTextsLongerThanTheBuffer)
+{
+    CKrErrLogMessage message(false);
+    message.FormatLogProlog("f.cpp", 1, 0);
+    const int prologLength = message.GetBufferLen();
+    const std::string huge(10000, 'q');
+    message.ClearArguments();
+    message.AddArgument(huge.c_str());
+    message.AddArgument("end");
+    const char* line = message.FormatMessageA(kOpenFailedKey);
+    ASSERT_NE(nullptr, line);
+    const std::string text(line + prologLength);
+    const std::string head = "[ERROR][krtest-open-failed] ";
+    ASSERT_EQ(head, text.substr(0, head.size()));
+    // The text buffer holds 4096 bytes; the translation gets 4095 of them.
+    const std::string body = text.substr(head.size(), text.size() - head.size() - 1);
+    EXPECT_EQ(("Cannot open file " + huge).substr(0, 4094), body);
+    EXPECT_EQ('\n', text.back());
+}
