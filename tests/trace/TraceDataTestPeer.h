@@ -7,7 +7,6 @@
 
 #include "testsupport/TestFiles.h"
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,14 +87,6 @@ constexpr unsigned int kIsAuthorized = 0x03000000;
 constexpr unsigned int kIsAuthorizedSendResponse = 0x03010000;
 constexpr unsigned int kIsAuthorizedReceiveRequest = 0x03020000;
 constexpr unsigned int kAgent = 0x04000000;
-
-// Shaped like the library's argument wrapper: a text, or digits in the buffer.
-struct Arg {
-    const char* text = nullptr;
-    char buffer[40] = {};
-    explicit Arg(const char* t) : text(t) {}
-    explicit Arg(int n) { std::snprintf(buffer, sizeof buffer, "%d", n); }
-};
 
 // What the logger hands to SetConfiguration: its component list and its 67
 // field entries, both with nothing selected. The names are heap strings, so a

@@ -82,7 +82,7 @@ TEST(TraceDataThreads, CopiesOutliveReplacedMasters)
                                     copy.SetFieldValue(kRealm, realm.c_str(), true) &&
                                     !copy.SetFieldValue(kRealm, "realm-other", true);
                 copy.SetFieldValue(kRealm, realm.c_str(), true);
-                copy.SetFieldValue(kMessage, copy.FormatTraceMessage("line of %s", krtest::Arg(user.c_str())), false);
+                copy.SetFieldValue(kMessage, copy.FormatTraceMessage("line of %s", user.c_str()), false);
                 copy.Format();
                 const std::string d = "<" + std::to_string(generation) + ">";
                 const std::string expected = user + d + realm + d + "line of " + user + "\n";

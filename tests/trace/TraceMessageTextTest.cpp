@@ -14,7 +14,7 @@ using Peer = CKrTraceDataTestPeer;
 
 namespace {
 
-using Wrapped = krtest::Arg;
+using Wrapped = __ToString__;
 
 // Not marked as printf-like, so that a null format can be passed through.
 const char* FormatVA(CKrTraceData& record, const char* format, ...)
@@ -58,6 +58,8 @@ TEST(TraceMessageText, ZeroToFourteenArguments)
     EXPECT_STREQ("user alice got -7 [] %",
                  record.FormatTraceMessage("user %s got %d [%s] %%", Wrapped("alice"), Wrapped(-7),
                                            Wrapped(static_cast<const char*>(nullptr))));
+    // Plain texts and integers are wrapped on the way in.
+    EXPECT_STREQ("a/5/-6/4294967295", record.FormatTraceMessage("%s/%d/%ld/%u", "a", 5, -6LL, 4294967295u));
     // Fewer arguments than conversions: the rest writes nothing.
     EXPECT_STREQ("a=1 b=", record.FormatTraceMessage("a=%s b=%s", Wrapped(1)));
 }

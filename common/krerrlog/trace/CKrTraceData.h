@@ -15,6 +15,7 @@
 
 #include <krerrlog/KrExport.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/message/KrToString.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
 
 #include <cstdarg>
@@ -24,15 +25,7 @@ class CKrLogger;
 
 namespace krerrlog {
 class TraceConfigStore;
-
-// The text of one wrapped argument of the FormatTraceMessage family: its text
-// pointer, or the digits in its buffer when the pointer is null.
-template <typename Wrapped>
-const char* WrappedArgumentText(const Wrapped& argument)
-{
-    return argument.text ? argument.text : argument.buffer;
 }
-}  // namespace krerrlog
 
 class KRERRLOG_API CKrTraceData {
 public:
@@ -93,13 +86,14 @@ public:
     // or, when longer, into a long text of the record. Every text returned
     // stays valid until the same format buffer is used again or the record is
     // cleaned up; long texts are all kept until clean-up.
-    template <typename... Wrapped>
-    const char* FormatTraceMessage(const char* format, const Wrapped&... arguments)
+    // Up to 14 arguments, each anything a __ToString__ is made from.
+    template <typename... Args>
+    const char* FormatTraceMessage(const char* format, const Args&... args)
     {
-        static_assert(sizeof...(Wrapped) <= kMaxFormatArguments, "at most 14 arguments");
-        const char* texts[sizeof...(Wrapped) + 1] = {krerrlog::WrappedArgumentText(arguments)..., nullptr};
-        return FormatTraceMessageVA(format, static_cast<int>(sizeof...(Wrapped)),
-                                    sizeof...(Wrapped) == 0 ? nullptr : texts);
+        static_assert(sizeof...(Args) <= kMaxFormatArguments, "at most 14 arguments");
+        return krerrlog::WithArgumentTexts(
+            [this, format](int count, const char** texts) { return FormatTraceMessageVA(format, count, texts); },
+            args...);
     }
     // Each conversion of format takes the next of the count texts.
     const char* FormatTraceMessageVA(const char* format, int count, const char** texts);
