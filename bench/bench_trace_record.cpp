@@ -5,36 +5,15 @@
 // lines under 4,096 bytes.
 #include <krerrlog/trace/CKrTraceData.h>
 
+#include "testsupport/AllocationCounter.h"
+
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <unistd.h>
-
-namespace {
-std::atomic<long long> g_allocations{0};
-}
-
-// The replaced operators below pair malloc with free on purpose.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 class CKrTraceDataTestPeer {
 public:
@@ -106,17 +85,17 @@ private:
 
 class AllocationCount {
 public:
-    explicit AllocationCount(benchmark::State& state) : m_state(state), m_start(g_allocations.load()) {}
+    explicit AllocationCount(benchmark::State& state) : m_state(state), m_start(krtest::AllocationsOnThisThread()) {}
     ~AllocationCount()
     {
-        const double made = static_cast<double>(g_allocations.load() - m_start);
+        const double made = static_cast<double>(krtest::AllocationsOnThisThread() - m_start);
         m_state.counters["allocs"] =
             benchmark::Counter(made / static_cast<double>(m_state.iterations() ? m_state.iterations() : 1));
     }
 
 private:
     benchmark::State& m_state;
-    long long m_start;
+    long m_start;
 };
 
 // A whole trace call: values, assembly, clean-up.

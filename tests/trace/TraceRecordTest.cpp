@@ -1,5 +1,6 @@
 // The trace record: values, the clock, line assembly, clean-up and the refresh.
 #include "TraceDataTestPeer.h"
+#include "testsupport/AllocationCounter.h"
 
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/support/KrEnvironment.h>
@@ -442,4 +443,33 @@ TEST(TraceRecord, CopiesOutliveTheirMaster)
     copy.SetFieldValue(kRealm, "r", false);
     ASSERT_TRUE(copy.Format());
     EXPECT_STREQ("[r]\n", copy.GetFormattedTraceMessage());
+}
+
+TEST_F(FixedClockTest, TraceCallsAllocateNothing)
+{
+    TraceTables tables;
+    for (int format = 0; format <= 3; ++format) {
+        auto config = ReadConfiguration(tables, "components\ndata: Date, PreciseTime, Pid, User, Realm, Message\n", format,
+                                        ";");
+        ASSERT_TRUE(config.read);
+        CKrTraceData copy;
+        Peer::Refresh(copy, *config.record);
+        const std::string message(3000, 'm');
+        const long before = krtest::AllocationsOnThisThread();
+        for (int call = 0; call < 3; ++call) {
+            g_now += 1500;
+            copy.SetFieldValue(kPreciseTime, 0, true);
+            copy.SetFieldValue(kPid, 0, true);
+            copy.SetFieldValue(kUser, "alice", true);
+            copy.SetFieldValue(kRealm, 12.5, true);
+            copy.SetFieldValue(kMessage, copy.FormatTraceMessage("%s", message.c_str(), 1), true);
+            ASSERT_TRUE(copy.Format());
+            copy.CleanUpData();
+            copy.SetFieldValue(kUser, "bob", true);
+            copy.InMemFormat();
+            copy.InMemoryCleanUpData();
+        }
+        EXPECT_EQ(0, krtest::AllocationsOnThisThread() - before) << "format " << format;
+        EXPECT_EQ(nullptr, Peer::LongText(copy));
+    }
 }
