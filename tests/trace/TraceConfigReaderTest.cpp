@@ -371,3 +371,23 @@ TEST(TraceConfigReader, InMemoryPreparationThenRead)
     EXPECT_FALSE(tables.Components()[10].selected);
     EXPECT_FALSE(tables.Fields()[kUser].traced);
 }
+
+TEST(TraceConfigReader, ReadingIntoACopyLeavesTheSharedConfigurationAlone)
+{
+    TraceTables tables;
+    auto config = ReadConfiguration(tables, "components: Agent\ndata: User\nUser ==alice\n", 2, ";");
+    ASSERT_TRUE(config.read);
+    CKrTraceData copy;
+    Peer::Refresh(copy, *config.record);
+    krtest::ScratchDir dir;
+    krtest::WriteFile(dir.File("more.conf"), "components: Server\ndata: Realm\nUser ==bob\n");
+    ASSERT_TRUE(Peer::ReadConfigFile(copy, dir.File("more.conf").c_str()));
+    EXPECT_TRUE(copy.ComponentSelected(krtest::kServer));
+    EXPECT_TRUE(copy.ComponentSelected(krtest::kAgent));
+    EXPECT_STREQ("bob", Peer::Field(copy, 9)->filterValue);
+    EXPECT_STREQ(";", Peer::Delimiter(copy));
+    // The master, and every other copy of it, still read the first file.
+    EXPECT_FALSE(config.record->ComponentSelected(krtest::kServer));
+    EXPECT_STREQ("alice", Peer::Field(*config.record, 9)->filterValue);
+    EXPECT_TRUE(Peer::OwnsConfig(copy));
+}

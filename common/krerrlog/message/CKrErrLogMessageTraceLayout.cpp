@@ -19,9 +19,10 @@ void AppendIfSet(krerrlog::MessageBuffer& buffer, const char* text)
     if (text) buffer.AppendString(text);
 }
 
-void AppendElementTag(krerrlog::MessageBuffer& buffer, const char* open, const char* name)
+template <int OpenLength>
+void AppendElementTag(krerrlog::MessageBuffer& buffer, const char (&open)[OpenLength], const char* name)
 {
-    buffer.AppendString(open);
+    buffer.AppendBytes(open, OpenLength - 1);
     AppendIfSet(buffer, name);
     buffer.AppendChar('>');
 }

@@ -124,6 +124,9 @@ private:
                               const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
                               bool useLocalTime);
     bool ReadConfigFile(const char* path);
+    // Gives the record configuration texts of its own before it changes them,
+    // so a read never touches texts that copies share.
+    void MakeConfigurationPrivate();
     // 0 when none of Date, Time, PreciseTime is traced, else the highest traced id.
     void SetDateTimeFieldFromConfiguration();
     bool MarkComponentTraced(unsigned int id);

@@ -135,11 +135,7 @@ bool CKrTraceData::ReadConfigFile(const char* path)
     OpenedFile file;
     if (!file->OpenFile(path, kReadTextMode)) return false;
 
-    if (!m_pConfigStore) {
-        // A record that was not prepared still needs a home for its filter texts.
-        m_pConfigStore = krerrlog::TraceConfigStore::Create(nullptr, 0, nullptr);
-        m_bOwnsConfig = true;
-    }
+    MakeConfigurationPrivate();
 
     int orderLength = 0;
     while (orderLength < KR_KNOWN_DATA_FIELD_COUNT && m_fieldOrder[orderLength] != 0) ++orderLength;
@@ -219,6 +215,26 @@ bool CKrTraceData::ReadConfigFile(const char* path)
         }
     }
     return true;
+}
+
+void CKrTraceData::MakeConfigurationPrivate()
+{
+    if (m_pConfigStore && m_bOwnsConfig && m_pConfigStore->References() == 1) return;
+    krerrlog::TraceConfigStore* own =
+        krerrlog::TraceConfigStore::Create(m_pszDelimiter, m_iComponentInfoCount, m_pComponentInfo);
+    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
+        KrTraceDataFieldInfo& field = m_fields[i];
+        if (field.filterValue) {
+            field.filterValue =
+                own->SetFilterValue(static_cast<unsigned int>(i), field.filterValue, std::strlen(field.filterValue));
+        }
+    }
+    krerrlog::TraceConfigStore::Release(m_pConfigStore);
+    m_pConfigStore = own;
+    m_pszDelimiter = own->Delimiter();
+    m_iComponentInfoCount = own->ComponentCount();
+    m_pComponentInfo = own->Components();
+    m_bOwnsConfig = true;
 }
 
 void CKrTraceData::SetDateTimeFieldFromConfiguration()
