@@ -248,6 +248,7 @@ void CKrTraceData::SetDateTimeFieldFromConfiguration()
 bool CKrTraceData::MarkComponentTraced(unsigned int id)
 {
     if (!m_pComponentInfo) return false;
+    MakeConfigurationPrivate();
     const bool namesSubComponent = (id & kComponentByte) != 0 && (id & kSubComponentByte) != 0;
     for (int i = 0; i < m_iComponentInfoCount; ++i) {
         KrTraceComponentInfo& entry = m_pComponentInfo[i];
