@@ -24,7 +24,10 @@ public:
         record.SetDateTimeFieldFromConfiguration();
         return true;
     }
-    static bool Assemble(CKrTraceData& record, CKrErrLogMessage& message) { return record.AssembleTraceMessage(message, 0); }
+    static bool Assemble(CKrTraceData& record, CKrErrLogMessage& message)
+    {
+        return record.AssembleTraceMessage(message, 0);
+    }
     static void Refresh(CKrTraceData& copy, const CKrTraceData& master) { copy = master; }
 };
 
@@ -182,17 +185,50 @@ void SetterBenchmark(benchmark::State& state, Set set)
     for (auto _ : state) benchmark::DoNotOptimize(set(record));
 }
 
-void BM_SetInt(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, -123456, true); }); }
-void BM_SetInt64(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 0x1234567890LL, true); }); }
-void BM_SetUnsigned(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 4000000000u, true); }); }
-void BM_SetUnsigned64(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 0x1234567890ULL, true); }); }
-void BM_SetDouble(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 3.25, true); }); }
-void BM_SetText(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kUser, "alice", true); }); }
-void BM_SetBool(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, true, true); }); }
-void BM_SetPid(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kPid, 0, true); }); }
-void BM_SetTid(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(3u, 0, true); }); }
-void BM_SetClock(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kPreciseTime, 0, true); }); }
-void BM_SetClockNotDriver(benchmark::State& s) { SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kDate, 0, true); }); }
+void BM_SetInt(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, -123456, true); });
+}
+void BM_SetInt64(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 0x1234567890LL, true); });
+}
+void BM_SetUnsigned(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 4000000000u, true); });
+}
+void BM_SetUnsigned64(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 0x1234567890ULL, true); });
+}
+void BM_SetDouble(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, 3.25, true); });
+}
+void BM_SetText(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kUser, "alice", true); });
+}
+void BM_SetBool(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kReturnValue, true, true); });
+}
+void BM_SetPid(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kPid, 0, true); });
+}
+void BM_SetTid(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(3u, 0, true); });
+}
+void BM_SetClock(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kPreciseTime, 0, true); });
+}
+void BM_SetClockNotDriver(benchmark::State& s)
+{
+    SetterBenchmark(s, [](CKrTraceData& r) { return r.SetFieldValue(kDate, 0, true); });
+}
 BENCHMARK(BM_SetInt);
 BENCHMARK(BM_SetInt64);
 BENCHMARK(BM_SetUnsigned);

@@ -269,7 +269,8 @@ TEST(TraceConfigReader, FilterLinesKeepTheirValuesUntrimmed)
 TEST(TraceConfigReader, LaterFilterLineReplacesEarlierOne)
 {
     TraceTables tables;
-    auto config = ReadConfiguration(tables, "components\ndata: User\nUser ==alice\nUser\t!@bob\nUser==carol\nUser =dave\n");
+    auto config =
+        ReadConfiguration(tables, "components\ndata: User\nUser ==alice\nUser\t!@bob\nUser==carol\nUser =dave\n");
     ASSERT_TRUE(config.read);
     const KrTraceDataFieldInfo* user = Peer::Field(*config.record, kUser);
     EXPECT_EQ(KR_FILTER_NOT_CONTAINS, user->filterOp);

@@ -449,8 +449,8 @@ TEST_F(FixedClockTest, TraceCallsAllocateNothing)
 {
     TraceTables tables;
     for (int format = 0; format <= 3; ++format) {
-        auto config = ReadConfiguration(tables, "components\ndata: Date, PreciseTime, Pid, User, Realm, Message\n", format,
-                                        ";");
+        auto config =
+            ReadConfiguration(tables, "components\ndata: Date, PreciseTime, Pid, User, Realm, Message\n", format, ";");
         ASSERT_TRUE(config.read);
         CKrTraceData copy;
         Peer::Refresh(copy, *config.record);

@@ -9,6 +9,7 @@
 #include <krerrlog/support/platform/KrPlatformClock.h>
 #include <krerrlog/trace/KrTraceConfigStore.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -25,8 +26,8 @@ bool ValidFieldId(unsigned int id) { return id < static_cast<unsigned int>(KR_KN
 
 // Visits the traced fields in output order: the order list ends at its first 0.
 template <typename Visit>
-void ForEachTracedField(const int (&order)[KR_KNOWN_DATA_FIELD_COUNT], KrTraceDataFieldInfo (&fields)[KR_KNOWN_DATA_FIELD_COUNT],
-                        Visit visit)
+void ForEachTracedField(const int (&order)[KR_KNOWN_DATA_FIELD_COUNT],
+                        KrTraceDataFieldInfo (&fields)[KR_KNOWN_DATA_FIELD_COUNT], Visit visit)
 {
     for (int entry : order) {
         if (entry <= 0 || entry > KR_KNOWN_DATA_FIELD_COUNT) break;
@@ -52,13 +53,12 @@ CKrTraceData::CKrTraceData()
       m_pLogger(nullptr),
       m_iDateTimeField(0),
       m_pConfigStore(nullptr),
-      m_iClockSecond(0),
+      m_iClockSecond(LLONG_MIN),  // no reading yet
       m_bClockLocalTime(false)
 {
     for (char* buffer : m_formatBuffers) buffer[0] = '\0';
     std::memset(m_fieldOrder, 0, sizeof m_fieldOrder);
     m_szDate[0] = m_szTime[0] = m_szPreciseTime[0] = '\0';
-    m_iClockSecond = -1;  // no reading yet
 }
 
 CKrTraceData::~CKrTraceData()
