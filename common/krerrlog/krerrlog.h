@@ -16,3 +16,4 @@
 #include <krerrlog/output/CKrConsoleOutput.h>
 #include <krerrlog/output/CKrCallbackOutputs.h>
 #include <krerrlog/output/CKrFileOutput.h>
+#include <krerrlog/trace/CKrTraceData.h>

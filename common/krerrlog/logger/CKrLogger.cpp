@@ -2,6 +2,7 @@
 
 #include <krerrlog/support/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
+#include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/trace/KrTraceRecordPool.h>
 
 #include <atomic>
@@ -99,8 +100,9 @@ void CKrLogger::Release()
     ShutDownOutputsLocked();
     ReleaseKnownInfo();
 
-    // Trace configurations are deleted with the trace parts that own their type.
+    delete m_pTraceConfig;
     m_pTraceConfig = nullptr;
+    delete m_pInMemoryTraceConfig;
     m_pInMemoryTraceConfig = nullptr;
 
     krerrlog::TraceRecordPool::Instance().DetachLogger();

@@ -122,6 +122,26 @@ public:
     static constexpr int kMaxHeldArguments = 15;
 
     // ---- Trace line layout ----
+    // A trace line is BeginTraceFormat, one field operation per field, then
+    // EndTraceFormat; everything is appended to what the message already holds
+    // and written exactly as received (nothing is escaped or quoted).
+    // Formats: 0 "[value]" per field, 1 fixed-width columns two blanks apart,
+    // 2 values separated by the delimiter, 3 "<element>" holding one
+    // "\t<name>value</name>" per field. separator is format 2's delimiter or
+    // format 3's element name; it is not copied and must outlive the line.
+    void BeginTraceFormat(int format, bool useLocalTime, const char* separator);
+    // One field of a data line (formats 0, 2 and 3); a null value writes nothing.
+    void newFormatTraceField(const char* value, int unusedType, const char* name);
+    // One field of a header line: as above, but a format-3 element ends with a newline.
+    void FormatTraceField(const char* value, const char* name, int unused);
+    // One format-1 column: cut to width, or padded with blanks to it.
+    void newFormatTraceField(const char* value, int unusedType, int width);
+    void FormatTraceField(const char* value, int width);
+    void EndTraceFormat();
+    // In-memory lines: each present value followed by "|", absent ones as bare "|".
+    void InMemFormatTraceField(const char* value, int unusedType);
+    void InMemFormatTraceField(int absentCount);
+    void InMemEndTraceFormat();
 
 private:
     friend class CKrErrLogMessageTestPeer;

@@ -1,0 +1,292 @@
+// The trace configuration file: which components are traced, which fields a
+// line carries and in which order, and the filters on field values.
+//
+//   # comment               blank, comment and "version" lines may stand anywhere
+//   version 1.1
+//   components: Server, Login_Logout/Authentication
+//   data: Date, Time, User, Message
+//   User==alice             filter lines: <field> <op><value to the end of the line>
+//
+// The record being read is seen by no other thread until the enabling call
+// installs it, so the reader changes it without locks.
+#include <krerrlog/trace/CKrTraceData.h>
+
+#include <krerrlog/support/KrFile.h>
+#include <krerrlog/trace/KrTraceConfigStore.h>
+#include <krerrlog/trace/KrTraceConfigTokenizer.h>
+
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr int kLineBufferSize = 8092;
+constexpr int kReadTextMode = 3;
+constexpr uint32_t kComponentByte = 0xFF000000u;
+constexpr uint32_t kSubComponentByte = 0x00FF0000u;
+
+enum class ReadState { ExpectComponents, ExpectData, Filters };
+
+// Closes the file whatever way reading ends.
+class OpenedFile {
+public:
+    OpenedFile() = default;
+    ~OpenedFile() { m_file.CloseFile(); }
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    CKrFile& operator*() { return m_file; }
+    CKrFile* operator->() { return &m_file; }
+
+private:
+    CKrFile m_file;
+};
+
+// A line's text without the carriage returns a CRLF file leaves at its end,
+// so that CRLF files read exactly like LF files.
+std::string_view LineText(const char* buffer)
+{
+    std::string_view text(buffer, std::strlen(buffer));
+    while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    return text;
+}
+
+bool SameName(const char* name, std::string_view wanted) { return name && std::string_view(name) == wanted; }
+
+// The id of the field named name (case-sensitive), or -1.
+int FieldIndex(const KrTraceDataFieldInfo* fields, std::string_view name)
+{
+    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
+        if (SameName(fields[i].name, name)) return i;
+    }
+    return -1;
+}
+
+int FilterOperatorCode(char first, char second)
+{
+    if (first == '=' && second == '=') return KR_FILTER_EQUAL;
+    if (first == '!' && second == '=') return KR_FILTER_NOT_EQUAL;
+    if (first == '@' && second == '@') return KR_FILTER_CONTAINS;
+    if (first == '!' && second == '@') return KR_FILTER_NOT_CONTAINS;
+    return KR_FILTER_NONE;
+}
+
+// The components selected for older files by the newer components that took
+// over part of their trace points: (selected component, the two it implies).
+struct CompatibilityRule {
+    const char* whenSelected;
+    const char* alsoSelect[2];
+};
+constexpr CompatibilityRule kPreVersion11Rules[] = {
+    {"Login_Logout/Authentication", {"Login_Logout/Send_Response", "Login_Logout/Receive_Request"}},
+    {"IsAuthorized", {"IsAuthorized/Send_Response", "IsAuthorized/Receive_Request"}},
+};
+
+}  // namespace
+
+bool CKrTraceData::PrepareConfiguration(int format, const char* delimiter, int componentCount,
+                                        const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
+                                        bool useLocalTime)
+{
+    if (!components || !fields) return false;
+
+    for (KrTraceDataFieldInfo& field : m_fields) field = KrTraceDataFieldInfo();
+    std::memset(m_fieldOrder, 0, sizeof m_fieldOrder);
+    m_iFormat = format;
+    m_bUseLocalTime = useLocalTime;
+    m_bOwnsConfig = true;
+
+    krerrlog::TraceConfigStore::Release(m_pConfigStore);
+    m_pConfigStore = krerrlog::TraceConfigStore::Create(delimiter, componentCount, components);
+    m_pszDelimiter = m_pConfigStore->Delimiter();
+    m_iComponentInfoCount = m_pConfigStore->ComponentCount();
+    m_pComponentInfo = m_pConfigStore->Components();
+    m_bConfigured = true;
+
+    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
+        KrTraceDataFieldInfo& field = m_fields[i];
+        const KrTraceDataFieldInfo& given = fields[i];
+        field.traced = given.traced;
+        field.filtered = given.filtered;
+        field.id = given.id;
+        field.name = given.name;
+        field.valueType = given.valueType;
+        field.width = given.width;
+        field.filterOp = given.filterOp;
+        // The record owns its filter texts, whatever list it was prepared from.
+        field.filterValue = given.filterValue
+                                ? m_pConfigStore->SetFilterValue(static_cast<unsigned int>(i), given.filterValue,
+                                                                 std::strlen(given.filterValue))
+                                : nullptr;
+    }
+    return true;
+}
+
+bool CKrTraceData::SetConfiguration(int format, const char* delimiter, const char* configFile, int componentCount,
+                                    KrTraceComponentInfo* components, KrTraceDataFieldInfo* fields,
+                                    bool useLocalTime)
+{
+    if (!PrepareConfiguration(format, delimiter, componentCount, components, fields, useLocalTime)) return false;
+    return ReadConfigFile(configFile);
+}
+
+bool CKrTraceData::ReadConfigFile(const char* path)
+{
+    if (!path) return false;
+    OpenedFile file;
+    if (!file->OpenFile(path, kReadTextMode)) return false;
+
+    MakeConfigurationPrivate();
+
+    int orderLength = 0;
+    while (orderLength < KR_KNOWN_DATA_FIELD_COUNT && m_fieldOrder[orderLength] != 0) ++orderLength;
+
+    ReadState state = ReadState::ExpectComponents;
+    bool version11 = false;
+    char buffer[kLineBufferSize];
+    while (file->ReadLine(buffer, kLineBufferSize) > 0) {
+        const std::string_view line = LineText(buffer);
+        krerrlog::TraceConfigTokenizer tokens(line);
+        std::string_view first;
+        if (!tokens.Next(first) || first.front() == '#') continue;
+
+        std::string_view token;
+        if (first == "version") {
+            if (tokens.Next(token) && token.find("1.1") != std::string_view::npos) version11 = true;
+            continue;
+        }
+
+        switch (state) {
+        case ReadState::ExpectComponents:
+            if (first != "components") return false;
+            while (tokens.Next(token)) {
+                for (int i = 0; i < m_iComponentInfoCount; ++i) {
+                    if (SameName(m_pComponentInfo[i].name, token)) {
+                        MarkComponentTraced(m_pComponentInfo[i].id);
+                        break;
+                    }
+                }
+            }
+            state = ReadState::ExpectData;
+            break;
+
+        case ReadState::ExpectData:
+            if (first != "data") return false;
+            while (tokens.Next(token)) {
+                const int i = FieldIndex(m_fields, token);
+                if (i >= 0 && !m_fields[i].traced && orderLength < KR_KNOWN_DATA_FIELD_COUNT) {
+                    m_fields[i].traced = true;
+                    m_fieldOrder[orderLength++] = i + 1;
+                }
+            }
+            state = ReadState::Filters;
+            break;
+
+        case ReadState::Filters: {
+            const int fieldIndex = FieldIndex(m_fields, first);
+            if (fieldIndex < 0) break;
+            // One separator ends the name; blanks and tabs may follow; then the
+            // two operator characters; the value is the rest, untrimmed.
+            size_t at = tokens.Position();
+            if (at >= line.size()) break;
+            ++at;
+            while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+            if (line.size() - at < 2) break;
+            const int op = FilterOperatorCode(line[at], line[at + 1]);
+            if (op == KR_FILTER_NONE) break;
+            std::string_view value = line.substr(at + 2);
+            value = value.substr(0, value.find('\n'));
+            KrTraceDataFieldInfo& field = m_fields[fieldIndex];
+            field.filterOp = op;
+            field.filterValue =
+                m_pConfigStore->SetFilterValue(static_cast<unsigned int>(fieldIndex), value.data(), value.size());
+            field.filtered = true;
+            break;
+        }
+        }
+    }
+
+    if (!version11) {
+        for (const CompatibilityRule& rule : kPreVersion11Rules) {
+            const KrTraceComponentInfo* trigger = GetComponentInfo(rule.whenSelected);
+            if (!trigger || !trigger->selected) continue;
+            for (const char* name : rule.alsoSelect) {
+                if (const KrTraceComponentInfo* implied = GetComponentInfo(name)) MarkComponentTraced(implied->id);
+            }
+        }
+    }
+    return true;
+}
+
+void CKrTraceData::MakeConfigurationPrivate()
+{
+    if (m_pConfigStore && m_bOwnsConfig && m_pConfigStore->References() == 1) return;
+    krerrlog::TraceConfigStore* own =
+        krerrlog::TraceConfigStore::Create(m_pszDelimiter, m_iComponentInfoCount, m_pComponentInfo);
+    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
+        KrTraceDataFieldInfo& field = m_fields[i];
+        if (field.filterValue) {
+            field.filterValue =
+                own->SetFilterValue(static_cast<unsigned int>(i), field.filterValue, std::strlen(field.filterValue));
+        }
+    }
+    krerrlog::TraceConfigStore::Release(m_pConfigStore);
+    m_pConfigStore = own;
+    m_pszDelimiter = own->Delimiter();
+    m_iComponentInfoCount = own->ComponentCount();
+    m_pComponentInfo = own->Components();
+    m_bOwnsConfig = true;
+}
+
+void CKrTraceData::SetDateTimeFieldFromConfiguration()
+{
+    m_iDateTimeField = 0;
+    for (int id : {KR_FIELD_DATE, KR_FIELD_TIME, KR_FIELD_PRECISETIME}) {
+        if (m_fields[id].traced) m_iDateTimeField = id;
+    }
+}
+
+bool CKrTraceData::MarkComponentTraced(unsigned int id)
+{
+    if (!m_pComponentInfo) return false;
+    MakeConfigurationPrivate();
+    const bool namesSubComponent = (id & kComponentByte) != 0 && (id & kSubComponentByte) != 0;
+    for (int i = 0; i < m_iComponentInfoCount; ++i) {
+        KrTraceComponentInfo& entry = m_pComponentInfo[i];
+        if (entry.id == id) {
+            entry.selected = true;
+            if (namesSubComponent) break;
+        } else if ((entry.id & kComponentByte) == id) {
+            // Naming a component selects its sub-components as well.
+            entry.selected = true;
+        }
+    }
+    return true;
+}
+
+KrTraceComponentInfo* CKrTraceData::GetComponentInfo(unsigned int id)
+{
+    for (int i = 0; i < m_iComponentInfoCount && m_pComponentInfo; ++i) {
+        if (m_pComponentInfo[i].id == id) return &m_pComponentInfo[i];
+    }
+    return nullptr;
+}
+
+KrTraceComponentInfo* CKrTraceData::GetComponentInfo(const char* name)
+{
+    if (!name) return nullptr;
+    for (int i = 0; i < m_iComponentInfoCount && m_pComponentInfo; ++i) {
+        if (SameName(m_pComponentInfo[i].name, name)) return &m_pComponentInfo[i];
+    }
+    return nullptr;
+}
+
+KrTraceDataFieldInfo* CKrTraceData::GetDataFieldInfo(unsigned int id)
+{
+    return id < static_cast<unsigned int>(KR_KNOWN_DATA_FIELD_COUNT) ? &m_fields[id] : nullptr;
+}
+
+KrTraceDataFieldInfo* CKrTraceData::GetDataFieldInfo(const char* name)
+{
+    const int i = name ? FieldIndex(m_fields, name) : -1;
+    return i >= 0 ? &m_fields[i] : nullptr;
+}

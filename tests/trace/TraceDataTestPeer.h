@@ -1,0 +1,117 @@
+// Test access to the private operations of the trace record, and a small
+// component list shaped like the logger's (components followed by their
+// sub-components).
+#pragma once
+
+#include <krerrlog/trace/CKrTraceData.h>
+
+#include "testsupport/TestFiles.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CKrTraceDataTestPeer {
+public:
+    static bool SetConfiguration(CKrTraceData& record, int format, const char* delimiter, const char* file,
+                                 int componentCount, KrTraceComponentInfo* components,
+                                 KrTraceDataFieldInfo* fields, bool useLocalTime)
+    {
+        return record.SetConfiguration(format, delimiter, file, componentCount, components, fields, useLocalTime);
+    }
+    static bool PrepareConfiguration(CKrTraceData& record, int format, const char* delimiter, int componentCount,
+                                     const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
+                                     bool useLocalTime)
+    {
+        return record.PrepareConfiguration(format, delimiter, componentCount, components, fields, useLocalTime);
+    }
+    static bool ReadConfigFile(CKrTraceData& record, const char* path) { return record.ReadConfigFile(path); }
+    static void SetDateTimeFieldFromConfiguration(CKrTraceData& record) { record.SetDateTimeFieldFromConfiguration(); }
+    static bool MarkComponentTraced(CKrTraceData& record, unsigned int id) { return record.MarkComponentTraced(id); }
+    static KrTraceComponentInfo* GetComponentInfo(CKrTraceData& record, const char* name)
+    {
+        return record.GetComponentInfo(name);
+    }
+    static KrTraceComponentInfo* GetComponentInfo(CKrTraceData& record, unsigned int id)
+    {
+        return record.GetComponentInfo(id);
+    }
+    static KrTraceDataFieldInfo* Field(CKrTraceData& record, unsigned int id) { return record.GetDataFieldInfo(id); }
+    static KrTraceDataFieldInfo* Field(CKrTraceData& record, const char* name)
+    {
+        return record.GetDataFieldInfo(name);
+    }
+    static bool TestDataFilter(CKrTraceData& record, unsigned int id) { return record.TestDataFilter(id); }
+    static void Refresh(CKrTraceData& copy, const CKrTraceData& master) { copy = master; }
+    static bool Assemble(CKrTraceData& record, CKrErrLogMessage& message, int mode)
+    {
+        return record.AssembleTraceMessage(message, mode);
+    }
+    static bool AssembleInMemory(CKrTraceData& record, CKrErrLogMessage& message)
+    {
+        return record.AssembleInMemoryTraceMessage(message, 0);
+    }
+    // The traced field ids in output order.
+    static std::vector<int> FieldOrder(const CKrTraceData& record)
+    {
+        std::vector<int> ids;
+        for (int entry : record.m_fieldOrder) {
+            if (entry == 0) break;
+            ids.push_back(entry - 1);
+        }
+        return ids;
+    }
+    static void SetVersion(CKrTraceData& record, int version) { record.m_iVersion = version; }
+    static void SetDateTimeField(CKrTraceData& record, int id) { record.m_iDateTimeField = id; }
+    static int DateTimeField(const CKrTraceData& record) { return record.m_iDateTimeField; }
+    static bool Configured(const CKrTraceData& record) { return record.m_bConfigured; }
+    static bool OwnsConfig(const CKrTraceData& record) { return record.m_bOwnsConfig; }
+    static int Format(const CKrTraceData& record) { return record.m_iFormat; }
+    static const char* Delimiter(const CKrTraceData& record) { return record.m_pszDelimiter; }
+    static const KrTraceComponentInfo* Components(const CKrTraceData& record) { return record.m_pComponentInfo; }
+    static CKrErrLogMessage& Message(CKrTraceData& record) { return record.m_message; }
+    static const char* LongText(const CKrTraceData& record) { return record.m_pszLongText; }
+    static const char* FormatBuffer(const CKrTraceData& record, int index) { return record.m_formatBuffers[index]; }
+};
+
+namespace krtest {
+
+constexpr unsigned int kServer = 0x01000000;
+constexpr unsigned int kServerSend = 0x01010000;
+constexpr unsigned int kServerReceive = 0x01020000;
+constexpr unsigned int kLoginLogout = 0x02000000;
+constexpr unsigned int kLoginAuthentication = 0x02010000;
+constexpr unsigned int kLoginSendResponse = 0x02020000;
+constexpr unsigned int kLoginReceiveRequest = 0x02030000;
+constexpr unsigned int kIsAuthorized = 0x03000000;
+constexpr unsigned int kIsAuthorizedSendResponse = 0x03010000;
+constexpr unsigned int kIsAuthorizedReceiveRequest = 0x03020000;
+constexpr unsigned int kAgent = 0x04000000;
+
+// What the logger hands to SetConfiguration: its component list and its 67
+// field entries, both with nothing selected. The names are heap strings, so a
+// test can free them to show a record does not depend on them.
+class TraceTables {
+public:
+    TraceTables();
+    KrTraceComponentInfo* Components() { return m_components.data(); }
+    int ComponentCount() const { return static_cast<int>(m_components.size()); }
+    KrTraceDataFieldInfo* Fields() { return m_fields; }
+    // Overwrites and frees the component names, as a released logger does.
+    void DestroyNames();
+
+private:
+    std::vector<std::unique_ptr<std::string>> m_names;
+    std::vector<KrTraceComponentInfo> m_components;
+    KrTraceDataFieldInfo m_fields[KR_KNOWN_DATA_FIELD_COUNT];
+};
+
+// Writes the configuration file and reads it into a new master record.
+struct ConfiguredRecord {
+    std::unique_ptr<CKrTraceData> record;
+    bool read = false;
+};
+ConfiguredRecord ReadConfiguration(TraceTables& tables, const std::string& content, int format = 0,
+                                   const char* delimiter = nullptr, bool useLocalTime = false);
+
+}  // namespace krtest
