@@ -4,6 +4,8 @@
 // referenced, the clock texts live in the record.
 #include <krerrlog/trace/CKrTraceData.h>
 
+#include <krerrlog/trace/KrTraceFieldSettings.h>
+
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/support/KrEnvironment.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
@@ -84,16 +86,7 @@ CKrTraceData& CKrTraceData::operator=(const CKrTraceData& master)
     m_iDateTimeField = master.m_iDateTimeField;
     if (master.m_pLogger) m_pLogger = master.m_pLogger;
     for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
-        KrTraceDataFieldInfo& field = m_fields[i];
-        const KrTraceDataFieldInfo& source = master.m_fields[i];
-        field.traced = source.traced;
-        field.filtered = source.filtered;
-        field.id = source.id;
-        field.name = source.name;
-        field.valueType = source.valueType;
-        field.width = source.width;
-        field.filterValue = source.filterValue;
-        field.filterOp = source.filterOp;
+        krerrlog::CopyFieldSettings(m_fields[i], master.m_fields[i], master.m_fields[i].filterValue);
     }
     std::memcpy(m_fieldOrder, master.m_fieldOrder, sizeof m_fieldOrder);
     m_bConfigured = true;

@@ -11,6 +11,8 @@
 // installs it, so the reader changes it without locks.
 #include <krerrlog/trace/CKrTraceData.h>
 
+#include <krerrlog/trace/KrTraceFieldSettings.h>
+
 #include <krerrlog/support/KrFile.h>
 #include <krerrlog/trace/KrTraceConfigStore.h>
 #include <krerrlog/trace/KrTraceConfigTokenizer.h>
@@ -103,20 +105,13 @@ bool CKrTraceData::PrepareConfiguration(int format, const char* delimiter, int c
     m_bConfigured = true;
 
     for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
-        KrTraceDataFieldInfo& field = m_fields[i];
         const KrTraceDataFieldInfo& given = fields[i];
-        field.traced = given.traced;
-        field.filtered = given.filtered;
-        field.id = given.id;
-        field.name = given.name;
-        field.valueType = given.valueType;
-        field.width = given.width;
-        field.filterOp = given.filterOp;
         // The record owns its filter texts, whatever list it was prepared from.
-        field.filterValue = given.filterValue
+        char* filterValue = given.filterValue
                                 ? m_pConfigStore->SetFilterValue(static_cast<unsigned int>(i), given.filterValue,
                                                                  std::strlen(given.filterValue))
                                 : nullptr;
+        krerrlog::CopyFieldSettings(m_fields[i], given, filterValue);
     }
     return true;
 }
