@@ -17,3 +17,4 @@
 #include <krerrlog/output/CKrCallbackOutputs.h>
 #include <krerrlog/output/CKrFileOutput.h>
 #include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/support/KrXlate.h>

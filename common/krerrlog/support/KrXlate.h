@@ -12,9 +12,12 @@
 // The resource directory is, until set, the folder that holds this library.
 #pragma once
 
+#include <krerrlog/KrExport.h>
+
 #include <cstddef>
 
-class CKrXlate {
+// Exported so that hosts can name the folder of their bundles and look texts up.
+class KRERRLOG_API CKrXlate {
 public:
     // The bundle for a locale, or null when no file of the chain exists or the
     // bundle name is not a plain file name (empty, or holding a '/').

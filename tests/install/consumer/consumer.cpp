@@ -2,7 +2,12 @@
 #include <krerrlog/krerrlog.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
 
 namespace {
 int failures = 0;
@@ -39,6 +44,37 @@ int main()
     tm now{};
     long ms = -1;
     Expect(KrErrLogGetCurrentTime(false, now, ms) && ms >= 0 && ms < 1000, "clock");
+
+    // A host names the folder of its bundles; a missing folder is refused.
+    Expect(!CKrXlate::SetResourceDirectory("/nonexistent/krerrlog-bundles"), "missing bundle folder refused");
+    Expect(CKrXlate::SetResourceDirectory("/tmp"), "bundle folder set");
+
+    // Catalogue texts of the built-in component and the fixed fallbacks.
+    Expect(logger->FetchMsg(0x01000002) && std::strcmp(logger->FetchMsg(0x01000002), "%1s") == 0, "built-in text");
+    CKrErrLogMessage line(false);
+    line.FormatLogProlog("host.cpp", 7, 0);
+    line.FormatLogMessage(0x0100C001, "disk full");
+    Expect(std::strstr(line.GetBuffer(), "][host.cpp:7][ERROR] disk full\n") != nullptr, "component text line");
+    line.FormatLogProlog("host.cpp", 8, 0);
+    Expect(line.FormatMessageA(0x1B00C001) != nullptr &&
+               std::strstr(line.GetBuffer(), "[ERROR][kr-log-00001] missing component library\n") != nullptr,
+           "fallback for an id without a component");
+
+    // An error line into a rolling file, read back.
+    char folder[] = "/tmp/krerrlog-consumer-XXXXXX";
+    if (mkdtemp(folder)) {
+        const std::string path = std::string(folder) + "/error.log";
+        Expect(logger->SetLogOutput(logger->NewLogOutput(0, path.c_str(), 3, 1, 2)), "file output attached");
+        line.FormatLogProlog("host.cpp", 9, 0);
+        line.FormatLogMessage(0x0100C001, "written to a file");
+        Expect(logger->LogErrMsg(line), "line logged");
+        logger->DisableLog();
+        std::ifstream in(path);
+        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        Expect(content == line.GetBuffer(), "the file holds exactly the line");
+        std::remove(path.c_str());
+        rmdir(folder);
+    }
 
     if (failures == 0) std::printf("consumer: ok\n");
     return failures == 0 ? 0 : 1;
