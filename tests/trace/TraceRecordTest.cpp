@@ -301,6 +301,10 @@ TEST_F(FixedClockTest, AssemblyInEveryFormat)
         CKrErrLogMessage header(false);
         EXPECT_EQ(c.header, Peer::Assemble(record, header, 1));
         EXPECT_EQ(c.headerLine, Text(header)) << "format " << c.format;
+        // Modes other than data and header lay out no field.
+        CKrErrLogMessage otherMode(false);
+        EXPECT_EQ(c.header, Peer::Assemble(record, otherMode, 2));
+        EXPECT_EQ(c.header ? "\n" : "", Text(otherMode)) << "format " << c.format;
 
         // Clean-up empties the message and the values; the next line starts afresh.
         EXPECT_TRUE(record.CleanUpData());

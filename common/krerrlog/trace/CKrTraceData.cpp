@@ -22,6 +22,7 @@ constexpr int kFixedWidth = 1;
 constexpr int kDelimited = 2;
 constexpr int kElement = 3;
 constexpr int kDataLine = 0;
+constexpr int kHeaderLine = 1;
 constexpr const char* kElementName = "TraceMessage";
 
 bool ValidFieldId(unsigned int id) { return id < static_cast<unsigned int>(KR_KNOWN_DATA_FIELD_COUNT); }
@@ -240,7 +241,8 @@ bool CKrTraceData::AssembleTraceMessage(CKrErrLogMessage& msg, int mode)
     if (format <= kElement) {
         const char* extra = format == kDelimited ? m_pszDelimiter : format == kElement ? kElementName : nullptr;
         msg.BeginTraceFormat(format, m_bUseLocalTime, extra);
-        if (format < 0) {
+        // Only the data and header modes lay out fields; any other mode gives an empty line.
+        if (format < 0 || (mode != kDataLine && mode != kHeaderLine)) {
             msg.EndTraceFormat();
             return true;
         }
