@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/syscall.h>
 #include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -261,4 +262,41 @@ TEST(MessageRecord, DefaultConstructionTakesTheProcessLoggersTimeChoice)
     krerrlog::SetClockSource(nullptr);
     unsetenv("TZ");
     tzset();
+}
+
+TEST_F(Prolog, ForkedChildWritesItsOwnIds)
+{
+    CKrErrLogMessage message(false);
+    message.FormatLogProlog("a.cpp", 1, 0);  // the parent's ids are cached now
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CKrErrLogMessage inChild(false);
+        inChild.FormatLogProlog("a.cpp", 1, 0);
+        const std::string expected = PidTid() + "[";
+        const bool same = std::string(inChild.GetBuffer()).rfind(expected, 0) == 0;
+        const char verdict = same ? 'y' : 'n';
+        (void)!write(channel[1], &verdict, 1);
+        _exit(0);
+    }
+    close(channel[1]);
+    char verdict = '?';
+    EXPECT_EQ(read(channel[0], &verdict, 1), 1);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(verdict, 'y') << "the child wrote its parent's process or thread id";
+}
+
+TEST(MessageBuffer, HugeAppendsAreCutAtTheLengthLimitNeverOverrun)
+{
+    // A length the 32-bit count cannot hold is refused by the growth rule; the
+    // buffer keeps what it had and stays terminated.
+    krerrlog::MessageBuffer buffer;
+    buffer.AppendBytes("ab", 2);
+    buffer.AppendFill('x', 2147483000);
+    EXPECT_LE(buffer.Length(), buffer.Capacity() - 1);
+    EXPECT_EQ(std::string(buffer.Terminated()).substr(0, 2), "ab");
 }

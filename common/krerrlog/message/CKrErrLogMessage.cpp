@@ -10,29 +10,37 @@
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
 #include <cstring>
-#include <mutex>
+#include <pthread.h>
 
 namespace {
 
 constexpr int kTextBufferSize = 4096;
 
-// The process id text, made once per process.
+// The process id text, made once per process: on first use, and again in the
+// child of a fork(), which is another process with its own id.
+char g_processIdText[24];
+
+void MakeProcessIdText()
+{
+    const int pid = krerrlog::CurrentProcessId();
+    if (pid < 0) {
+        g_processIdText[0] = '-';
+        number2string(static_cast<unsigned long long>(-static_cast<long long>(pid)), g_processIdText + 1);
+    } else {
+        number2string(static_cast<unsigned long long>(pid), g_processIdText);
+    }
+}
+
 const char* ProcessIdText()
 {
-    static const struct PidText {
-        char text[24];
-        PidText()
-        {
-            int pid = krerrlog::CurrentProcessId();
-            if (pid < 0) {
-                text[0] = '-';
-                number2string(static_cast<unsigned long long>(-static_cast<long long>(pid)), text + 1);
-            } else {
-                number2string(static_cast<unsigned long long>(pid), text);
-            }
-        }
-    } pidText;
-    return pidText.text;
+    static const bool made = [] {
+        MakeProcessIdText();
+        // The child of a fork runs this with only its one thread alive.
+        pthread_atfork(nullptr, nullptr, &MakeProcessIdText);
+        return true;
+    }();
+    (void)made;
+    return g_processIdText;
 }
 
 bool ProcessLoggerUsesLocalTime()

@@ -35,8 +35,9 @@ public:
     char* Data() { return m_pData; }
 
 private:
-    // Makes room for n more characters (capacity + 1024 + n when they do not fit).
-    void Reserve(int n);
+    // Makes room for n more characters (capacity + 1024 + n when they do not
+    // fit) and returns how many fit: n, or less when the heap refused.
+    int Reserve(int n);
 
     int m_iLength;
     int m_iLastAppendLength;

@@ -1,16 +1,31 @@
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 namespace krerrlog {
 
+namespace {
+
+// The kernel id never changes for a thread: one system call per thread. The
+// child of a fork() is another thread with the forking thread's storage, so
+// its copy is forgotten there.
+thread_local unsigned long t_threadId = 0;
+
+void ForgetThreadIdInChild() { t_threadId = 0; }
+
+}  // namespace
+
 unsigned long CurrentThreadId()
 {
-    // The kernel id never changes for a thread; one system call per thread.
-    thread_local const unsigned long id = static_cast<unsigned long>(syscall(SYS_gettid));
-    return id;
+    if (t_threadId == 0) {
+        static const bool registered = pthread_atfork(nullptr, nullptr, &ForgetThreadIdInChild) == 0;
+        (void)registered;
+        t_threadId = static_cast<unsigned long>(syscall(SYS_gettid));
+    }
+    return t_threadId;
 }
 
 int CurrentProcessId() { return static_cast<int>(getpid()); }
