@@ -275,6 +275,53 @@ TEST(Catalogue, ComponentsBreakingTheLimitsAreListedSafely)
     CKrLoggerTestPeer::RebuildKnownInfo(*logger);
 }
 
+namespace {
+
+// A component that lists one more sub-component each time it is asked.
+class CKrGrowingComponent : public CKrErrLogComponent {
+public:
+    CKrGrowingComponent()
+    {
+        m_id = 0x08000000u;
+        m_name = "Growing";
+        m_description = "grows";
+    }
+    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override
+    {
+        if (m_listed < 3) ++m_listed;
+        count = m_listed;
+        list = m_subs;
+    }
+    const char* GetMessage(unsigned int) override { return nullptr; }
+
+private:
+    unsigned int m_listed = 0;
+    KrSubComponentInfo m_subs[3] = {{"a", "A", "first"}, {"b", "B", "second"}, {"c", "C", "third"}};
+};
+
+}  // namespace
+
+TEST(Catalogue, ListAndTableFollowOneAnswerOfAChangingComponent)
+{
+    LoggerPtr logger = NewLogger();
+    CKrErrLogComponent* saved = CKrLoggerTestPeer::Slot(*logger, 7);
+    CKrGrowingComponent growing;
+    CKrLoggerTestPeer::SetSlot(*logger, 7, &growing);
+    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
+
+    const std::string list = logger->GetAvailableComponents();
+    const std::string tail = " | Growing ; grows : A ; first";
+    ASSERT_GE(list.size(), tail.size());
+    EXPECT_EQ(tail, list.substr(list.size() - tail.size())) << list;
+    const auto table = ComponentTable(*logger);
+    ASSERT_EQ(8u, table.size());
+    EXPECT_EQ(std::make_pair(0x08000000u, std::string("Growing")), table[6]);
+    EXPECT_EQ(std::make_pair(0x08010000u, std::string("Growing/A")), table[7]);
+
+    CKrLoggerTestPeer::SetSlot(*logger, 7, saved);
+    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
+}
+
 TEST(Catalogue, ThisLibrarysEntryPointGivesOneBuiltInComponent)
 {
     CKrErrLogComponent* component = GetComponentPtr();

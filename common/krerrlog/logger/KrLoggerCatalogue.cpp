@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -144,12 +145,19 @@ void CKrLogger::UnloadComponents()
 bool CKrLogger::InitKnownInfo()
 {
     // Component list and table: each component, then its sub-components.
+    // Each component is asked for its sub-components once: a second answer
+    // could list more than the table was sized for.
     m_availableComponents.clear();
+    struct Listed {
+        const KrSubComponentInfo* subs = nullptr;
+        unsigned int count = 0;
+    };
+    std::vector<Listed> listed(static_cast<size_t>(m_iComponentCount > 0 ? m_iComponentCount : 0));
     int entries = 0;
     for (int slot = 0; slot < m_iComponentCount; ++slot) {
         if (!m_pComponents[slot]) continue;
-        const KrSubComponentInfo* subs = nullptr;
-        entries += 1 + static_cast<int>(SubComponentsOf(m_pComponents[slot], subs));
+        listed[slot].count = SubComponentsOf(m_pComponents[slot], listed[slot].subs);
+        entries += 1 + static_cast<int>(listed[slot].count);
     }
     m_pComponentInfo = new KrTraceComponentInfo[entries > 0 ? entries : 1];
     m_iComponentInfoCount = 0;
@@ -168,8 +176,8 @@ bool CKrLogger::InitKnownInfo()
         own.id = componentId;
         own.name = componentName;
 
-        const KrSubComponentInfo* subs = nullptr;
-        const unsigned int subCount = SubComponentsOf(component, subs);
+        const KrSubComponentInfo* subs = listed[slot].subs;
+        const unsigned int subCount = listed[slot].count;
         if (subCount != 0) m_availableComponents.append(" : ");
         for (unsigned int j = 0; j < subCount; ++j) {
             if (j != 0) m_availableComponents.push_back('&');
