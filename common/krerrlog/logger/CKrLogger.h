@@ -87,11 +87,11 @@ private:
     void Release();
 
     // Steps of Init and Release that live with the parts they belong to.
-    void SetUpComponents();          // component slots and known-info tables
+    KRERRLOG_LOCAL void SetUpComponents();        // component slots and known-info tables
     bool InitKnownInfo();
-    void UnloadComponents();         // first release in the process only
-    void ReleaseKnownInfo();         // lists and tables
-    void ShutDownOutputsLocked();    // every output, all guards already held
+    KRERRLOG_LOCAL void UnloadComponents();       // first release in the process only
+    KRERRLOG_LOCAL void ReleaseKnownInfo();       // lists and tables
+    KRERRLOG_LOCAL void ShutDownOutputsLocked();  // every output, all guards already held
     bool SetLogOutput_Unlocked(CKrLogOutput* output);
     CKrErrLogComponent* LoadComponent(unsigned long unused, const char* libraryName);
     void UnloadComponent(CKrErrLogComponent* component);

@@ -146,7 +146,7 @@ public:
 private:
     friend class CKrErrLogMessageTestPeer;
 
-    void AppendDateTime();
+    KRERRLOG_LOCAL void AppendDateTime();
 
     krerrlog::MessageBuffer* m_pBuffer;
     int m_iMessageType;
