@@ -329,6 +329,27 @@ TEST_F(FileOutput, NamesAtThePathLimitFailTheRolloverCleanly)
     }
 }
 
+TEST_F(FileOutput, ARolloverThatCannotNameItsBackupDeletesNoOldBackup)
+{
+    // The backup name of this instant ("_yyyymmdd_hhmmss.42", 19 bytes) reaches
+    // 255 bytes; the path up to the extension alone does not.
+    const std::string stem(255 - 19 - 4 - dir.Path().size() - 1, 's');
+    const std::string name = dir.File(stem + ".log");
+    const std::string oldBackup = stem + "_20240101_000000.1.log";
+    WriteFile(dir.File(oldBackup), "older lines\n");
+
+    CKrFileOutput output;
+    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 1));
+    ASSERT_TRUE(output.Open());
+    bool result = true;
+    for (int i = 0; i < 1000; ++i) result = krtest::LogLine(output, "x");
+    output.Close();
+    EXPECT_FALSE(result) << "the roll-over failed";
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{stem + ".log", oldBackup}));
+    EXPECT_EQ(ReadFile(dir.File(oldBackup)), "older lines\n");
+    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 1000u);
+}
+
 TEST_F(FileOutput, BufferedChunkRollsOverAfterItsFirstNewline)
 {
     const std::string name = dir.File("buffered.log");

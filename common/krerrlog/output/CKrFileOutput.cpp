@@ -22,6 +22,7 @@ namespace {
 constexpr const char* kProcessStdout = "/proc/1/fd/1";
 // Path parts (folder, path up to the extension, backup name) stay below this.
 constexpr size_t kPathLimit = 255;
+constexpr size_t kLongestSuffix = sizeof("_yyyymmdd_hhmmss.mmm") - 1;
 constexpr uint64_t kCheckEveryMessages = 1000;
 constexpr long long kRetryAfterSecondsBuffered = 30;
 constexpr long long kRetryAfterSecondsUnbuffered = 300;
@@ -219,7 +220,11 @@ bool CKrFileOutput::Rollover()
     const std::string stem = dot == std::string::npos ? baseName : baseName.substr(0, dot);
     const std::string extension = dot == std::string::npos ? std::string() : baseName.substr(dot);
     const std::string pathStem = path.substr(0, slash + 1 + stem.size());
-    if (folder.size() >= kPathLimit || pathStem.size() >= kPathLimit) return false;
+    // Judged by the longest backup name ("_yyyymmdd_hhmmss.mmm"), so that a name
+    // too long to be backed up fails before any old backup is deleted.
+    if (folder.size() >= kPathLimit || pathStem.size() + kLongestSuffix + extension.size() >= kPathLimit) {
+        return false;
+    }
 
     std::vector<std::string> backups;
     for (const std::string& entry :
@@ -240,7 +245,7 @@ bool CKrFileOutput::Rollover()
     std::snprintf(suffix, sizeof suffix, "_%04d%02d%02d_%02d%02d%02d.%d", now.year, now.month, now.day, now.hour,
                   now.minute, now.second, now.milliseconds);
     const std::string backupName = pathStem + suffix + extension;
-    if (backupName.size() >= kPathLimit) return false;
+    if (backupName.size() >= kPathLimit) return false;  // only with a clock beyond year 9999
 
     krerrlog::ExclusiveRollover hold(CFileRolloverLock::Process());
     CloseFile();
