@@ -3,15 +3,10 @@
 // failing write. No line already written may be lost, truncated or written to
 // a descriptor the output no longer owns.
 #include "OutputTestSupport.h"
-#include "testsupport/TestFiles.h"
 
 #include <krerrlog/support/KrFileOps.h>
-#include <krerrlog/support/platform/KrPlatformClock.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
@@ -21,34 +16,30 @@
 
 using krerrlog::FileOp;
 using krerrlog::InjectFileFault;
+using krtest::g_nowMs;
+using krtest::LineCount;
 using krtest::ReadFile;
 using krtest::ScratchDir;
 
 namespace {
 
-std::atomic<long long> g_nowMs{0};
-long long FixedClock() { return g_nowMs.load(); }
-
-class FileOutputFaults : public ::testing::Test {
+class FileOutputFaults : public krtest::FixedClockTest {
 protected:
-    void SetUp() override
-    {
-        g_nowMs = 1741010709042LL;
-        krerrlog::SetClockSource(&FixedClock);
-        name = dir.File("error.log");
-    }
     void TearDown() override
     {
         krerrlog::ClearFileFaults();
-        krerrlog::SetClockSource(nullptr);
+        FixedClockTest::TearDown();
     }
 
-    void LogNumbered(CKrFileOutput& output, int count, std::vector<bool>* results = nullptr)
+    // The output on error.log with the given parameters, opened.
+    void Open(int mode, int limitMb, int backups) { krtest::OpenFile(output, name, mode, limitMb, backups); }
+
+    // Logs count lines "line <n>" numbered on from the last; returns each Log result.
+    std::vector<bool> LogNumbered(int count)
     {
-        for (int i = 0; i < count; ++i) {
-            const bool result = krtest::LogLine(output, "line " + std::to_string(next++));
-            if (results) results->push_back(result);
-        }
+        std::vector<bool> results;
+        for (int i = 0; i < count; ++i) results.push_back(krtest::LogLine(output, "line " + std::to_string(next++)));
+        return results;
     }
 
     // How often each line appears across every file of the folder.
@@ -70,14 +61,14 @@ protected:
     }
 
     ScratchDir dir;
-    std::string name;
+    std::string name = dir.File("error.log");
+    CKrFileOutput output;
     int next = 0;
 };
 
 TEST_F(FileOutputFaults, RenameRefusedWithAccessDeniedAppendsAndRetriesAfterTheInterval)
 {
     krtest::WriteFile(name, "line -1\n");
-    CKrFileOutput output;
     ASSERT_TRUE(output.SetParams(name.c_str(), 2, 1, 0));  // roll at open, never by size
     InjectFileFault(FileOp::Rename, EACCES, 1);
     ASSERT_TRUE(output.Open()) << "the file is taken as it is";
@@ -85,14 +76,12 @@ TEST_F(FileOutputFaults, RenameRefusedWithAccessDeniedAppendsAndRetriesAfterTheI
     EXPECT_EQ(dir.List().size(), 1u);
 
     g_nowMs += 300 * 1000;  // not more than 300 seconds yet
-    LogNumbered(output, 1000);
+    LogNumbered(1000);
     EXPECT_EQ(dir.List().size(), 1u);
     EXPECT_TRUE(CKrFileOutputTestPeer::Pending(output));
 
     g_nowMs += 1000;
-    std::vector<bool> results;
-    LogNumbered(output, 1000, &results);
-    EXPECT_TRUE(results.back()) << "the retried roll-over succeeded";
+    EXPECT_TRUE(LogNumbered(1000).back()) << "the retried roll-over succeeded";
     EXPECT_FALSE(CKrFileOutputTestPeer::Pending(output));
     ASSERT_EQ(dir.List().size(), 2u);
     output.Close();
@@ -102,17 +91,13 @@ TEST_F(FileOutputFaults, RenameRefusedWithAccessDeniedAppendsAndRetriesAfterTheI
 
 TEST_F(FileOutputFaults, AccessDeniedWhileRollingBySizeKeepsEveryLine)
 {
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
-    ASSERT_TRUE(output.Open());
+    Open(3, 0, 0);
     InjectFileFault(FileOp::Rename, EACCES, 1);
-    std::vector<bool> results;
-    LogNumbered(output, 1000, &results);
-    EXPECT_TRUE(results.back()) << "a refused rename with the file reopened counts as done";
+    EXPECT_TRUE(LogNumbered(1000).back()) << "a refused rename with the file reopened counts as done";
     EXPECT_TRUE(CKrFileOutputTestPeer::Pending(output));
     EXPECT_EQ(dir.List().size(), 1u);
     g_nowMs += 5;
-    LogNumbered(output, 1000);  // still over the limit: rolled over at the next check
+    LogNumbered(1000);  // still over the limit: rolled over at the next check
     EXPECT_EQ(dir.List().size(), 2u);
     output.Close();
     ExpectEachLineOnce(0, next);
@@ -120,106 +105,88 @@ TEST_F(FileOutputFaults, AccessDeniedWhileRollingBySizeKeepsEveryLine)
 
 TEST_F(FileOutputFaults, TwoRolloversInOneMillisecondNeverReplaceABackup)
 {
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
-    ASSERT_TRUE(output.Open());
-    std::vector<bool> results;
-    LogNumbered(output, 3000, &results);  // three roll-overs due, all at the same instant
+    Open(3, 0, 0);
+    std::vector<bool> results = LogNumbered(3000);  // three roll-overs due, all at the same instant
     EXPECT_TRUE(results[999]);
     EXPECT_TRUE(results[1999]) << "the colliding backup is the newest: the log is appended to";
     EXPECT_TRUE(results[2999]);
     const std::vector<std::string> entries = dir.List();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0], "error.log");
-    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(entries[1]))).size(), 999u);
+    EXPECT_EQ(LineCount(dir.File(entries[1])), 999u);
     output.Close();
     ExpectEachLineOnce(0, next);
 }
 
 TEST_F(FileOutputFaults, ExistingTargetThatIsNoKnownBackupLeavesTheOutputClosed)
 {
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
-    ASSERT_TRUE(output.Open());
+    Open(3, 0, 0);
     InjectFileFault(FileOp::Rename, EEXIST, 1);
-    std::vector<bool> results;
-    LogNumbered(output, 1500, &results);
+    std::vector<bool> results = LogNumbered(1500);
     EXPECT_FALSE(results[999]);
     EXPECT_EQ(CKrFileOutputTestPeer::Descriptor(output), -1);
     // The 999 lines written before stay whole; later ones are not written anywhere.
-    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 999u);
+    EXPECT_EQ(LineCount(name), 999u);
     ASSERT_TRUE(output.Open()) << "opening again brings it back";
-    LogNumbered(output, 10);
+    LogNumbered(10);
     output.Close();
-    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 1009u);
+    EXPECT_EQ(LineCount(name), 1009u);
 }
 
 TEST_F(FileOutputFaults, UndeletableBackupKeepsTheCurrentFileInUse)
 {
     krtest::WriteFile(dir.File("error_20240101_000000.1.log"), "old backup\n");
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 1));
-    ASSERT_TRUE(output.Open());
+    Open(3, 0, 1);
     InjectFileFault(FileOp::Unlink, EPERM, 1);
-    std::vector<bool> results;
-    LogNumbered(output, 1000, &results);
-    EXPECT_FALSE(results.back());
+    EXPECT_FALSE(LogNumbered(1000).back());
     EXPECT_EQ(dir.List().size(), 2u);
-    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 1000u) << "written on";
+    EXPECT_EQ(LineCount(name), 1000u) << "written on";
 
     g_nowMs += 1000;
-    results.clear();
-    LogNumbered(output, 1000, &results);
-    EXPECT_TRUE(results.back()) << "the next check tries again";
+    EXPECT_TRUE(LogNumbered(1000).back()) << "the next check tries again";
     const std::vector<std::string> entries = dir.List();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0], "error.log");
-    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(entries[1]))).size(), 1999u);
+    EXPECT_EQ(LineCount(dir.File(entries[1])), 1999u);
     output.Close();
     ExpectEachLineOnce(0, next);
 }
 
 TEST_F(FileOutputFaults, NewFileThatCannotBeOpenedNeverWritesToAReusedDescriptor)
 {
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
-    ASSERT_TRUE(output.Open());
+    Open(3, 0, 0);
     const int oldDescriptor = CKrFileOutputTestPeer::Descriptor(output);
     InjectFileFault(FileOp::Open, ENOSPC, 1, "error.log");
-    std::vector<bool> results;
-    LogNumbered(output, 1000, &results);
-    EXPECT_FALSE(results.back());
+    EXPECT_FALSE(LogNumbered(1000).back());
     EXPECT_EQ(CKrFileOutputTestPeer::Descriptor(output), -1);
 
     // Another file now gets the number the output used to write to.
     const std::string bystander = dir.File("bystander.txt");
     const int reused = open(bystander.c_str(), O_WRONLY | O_CREAT, 0600);
     EXPECT_EQ(reused, oldDescriptor);
-    LogNumbered(output, 500);
+    LogNumbered(500);
     close(reused);
     EXPECT_EQ(ReadFile(bystander), "");
 
     // The backup holds every line written before the failure.
     std::vector<std::string> entries = dir.List();
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(entries[1]))).size(), 999u);
+    EXPECT_EQ(LineCount(dir.File(entries[1])), 999u);
     ASSERT_TRUE(output.Open());
-    LogNumbered(output, 3);
+    LogNumbered(3);
     output.Close();
     EXPECT_EQ(krtest::SplitLines(ReadFile(name)), (std::vector<std::string>{"line 1500", "line 1501", "line 1502"}));
 }
 
 TEST_F(FileOutputFaults, FailingWriteLosesOnlyItsOwnMessage)
 {
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 1, 1, 0));
-    ASSERT_TRUE(output.Open());
-    LogNumbered(output, 5);
+    Open(1, 1, 0);
+    LogNumbered(5);
     InjectFileFault(FileOp::Write, EIO, 2);
     EXPECT_TRUE(krtest::LogLine(output, "lost")) << "a failed write is not reported by Log";
     EXPECT_FALSE(output.LogMessage("direct\n", 7)) << "but LogMessage reports its own write";
     EXPECT_TRUE(output.LogMessage("direct\n", 7));
-    LogNumbered(output, 5);
+    LogNumbered(5);
     output.Close();
     std::vector<std::string> lines = krtest::SplitLines(ReadFile(name));
     ASSERT_EQ(lines.size(), 11u);
@@ -230,22 +197,18 @@ TEST_F(FileOutputFaults, FailingWriteLosesOnlyItsOwnMessage)
 
 TEST_F(FileOutputFaults, OtherRenameFailureLeavesNoFileOpenAndLosesNothingWritten)
 {
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 0));
-    ASSERT_TRUE(output.Open());
+    Open(3, 0, 0);
     InjectFileFault(FileOp::Rename, EXDEV, 1);
-    std::vector<bool> results;
-    LogNumbered(output, 2000, &results);
+    std::vector<bool> results = LogNumbered(2000);
     EXPECT_FALSE(results[999]);
     EXPECT_TRUE(results[1999]) << "no size check rolls over without a file";
     EXPECT_EQ(CKrFileOutputTestPeer::Descriptor(output), -1);
-    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 999u);
+    EXPECT_EQ(LineCount(name), 999u);
     EXPECT_FALSE(output.LogMessage("x\n", 2));
 }
 
 TEST_F(FileOutputFaults, OpenFailureSetsReturnCodeOne)
 {
-    CKrFileOutput output;
     ASSERT_TRUE(output.SetParams(name.c_str(), 1, 1, 0));
     InjectFileFault(FileOp::Open, EACCES, 1);
     EXPECT_FALSE(output.Open());

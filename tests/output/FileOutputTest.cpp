@@ -1,52 +1,27 @@
 // The file output: open modes, parameters, roll-over by size, backup names and
 // pruning, header lines, path limits and the buffered chunk path.
 #include "OutputTestSupport.h"
-#include "testsupport/TestFiles.h"
 
 #include <krerrlog/output/KrDirectoryListing.h>
-#include <krerrlog/support/platform/KrPlatformClock.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
-#include <ctime>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+using krtest::g_nowMs;
+using krtest::LineCount;
+using krtest::OpenFile;
 using krtest::ReadFile;
 using krtest::ScratchDir;
+using krtest::SuffixAt;
 using krtest::WriteFile;
 
 namespace {
 
-std::atomic<long long> g_nowMs{0};
-long long FixedClock() { return g_nowMs.load(); }
-
-// The backup suffix the output must produce at the given instant (local time).
-std::string SuffixAt(long long epochMs)
-{
-    time_t seconds = static_cast<time_t>(epochMs / 1000);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    char text[64];
-    std::snprintf(text, sizeof text, "_%04d%02d%02d_%02d%02d%02d.%d", parts.tm_year + 1900, parts.tm_mon + 1,
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, static_cast<int>(epochMs % 1000));
-    return text;
-}
-
-class FileOutput : public ::testing::Test {
+class FileOutput : public krtest::FixedClockTest {
 protected:
-    void SetUp() override
-    {
-        g_nowMs = 1741010709042LL;  // 2025-03-03, some time of day, 42 ms
-        krerrlog::SetClockSource(&FixedClock);
-    }
-    void TearDown() override { krerrlog::SetClockSource(nullptr); }
-
     // Logs count lines "<prefix> <i>"; returns the texts written.
     static std::vector<std::string> LogLines(CKrFileOutput& output, const std::string& prefix, int count)
     {
@@ -67,6 +42,22 @@ protected:
         output.SetHeaders(first, second);
     }
 
+    // A roll-over that cannot be done fails the opening in a roll-at-open mode,
+    // and in mode 3 neither renames nor stops writing the existing file.
+    static void ExpectNoRollover(const std::string& name, int rollAtOpenMode, int lines, size_t expectedLines)
+    {
+        CKrFileOutput atOpen;
+        ASSERT_TRUE(atOpen.SetParams(name.c_str(), rollAtOpenMode, 0, 0));
+        EXPECT_FALSE(atOpen.Open());
+        EXPECT_EQ(atOpen.GetReturnCode(), 1);
+
+        CKrFileOutput rolling;
+        OpenFile(rolling, name, 3, 0, 0);
+        for (int i = 0; i < lines; ++i) krtest::LogLine(rolling, "x");
+        rolling.Close();
+        EXPECT_EQ(LineCount(name), expectedLines);
+    }
+
     ScratchDir dir;
 };
 
@@ -74,17 +65,16 @@ TEST_F(FileOutput, RefusedParametersChangeNothingAndCreateNothing)
 {
     CKrFileOutput output;
     const std::string name = dir.File("error.log");
-    EXPECT_FALSE(output.SetParams(name.c_str(), 5, 1, 1));
-    EXPECT_FALSE(output.SetParams(name.c_str(), -1, 1, 1));
-    EXPECT_FALSE(output.SetParams(name.c_str(), 3, -1, 1));
-    EXPECT_FALSE(output.SetParams(name.c_str(), 3, 1, -1));
-    EXPECT_FALSE(output.SetParams(nullptr, 3, 1, 1));
-    EXPECT_FALSE(output.SetParams("", 3, 1, 1));
-    EXPECT_FALSE(output.SetParams(name.c_str(), 7, 1, 1, 16));
+    struct Params {
+        const char* name;
+        int mode, limit, backups, ring;
+    } refused[] = {{name.c_str(), 5, 1, 1, 0},  {name.c_str(), -1, 1, 1, 0}, {name.c_str(), 3, -1, 1, 0},
+                   {name.c_str(), 3, 1, -1, 0}, {nullptr, 3, 1, 1, 0},       {"", 3, 1, 1, 0},
+                   {name.c_str(), 7, 1, 1, 16}};
+    for (const Params& p : refused) EXPECT_FALSE(output.SetParams(p.name, p.mode, p.limit, p.backups, p.ring));
     EXPECT_STREQ(output.GetFileName(), "");
     EXPECT_FALSE(output.Open()) << "no name was ever accepted";
     EXPECT_EQ(output.GetReturnCode(), 1);
-    EXPECT_TRUE(dir.List().empty());
 
     ASSERT_TRUE(output.SetParams(name.c_str(), 3, 2, 4, 16));
     EXPECT_FALSE(output.SetParams(dir.File("other.log").c_str(), 9, 1, 1));
@@ -106,8 +96,7 @@ TEST_F(FileOutput, OpenModesTreatAnExistingFileAsStated)
         WriteFile(name, old);
         {
             CKrFileOutput output;
-            ASSERT_TRUE(output.SetParams(name.c_str(), mode, 1, 0));
-            ASSERT_TRUE(output.Open());
+            OpenFile(output, name, mode, 1, 0);
             krtest::LogLine(output, "new line");
             EXPECT_TRUE(output.Close());
         }
@@ -134,9 +123,7 @@ TEST_F(FileOutput, CreatesMissingFilesOwnerOnlyWhateverTheUmask)
     for (int mode = 0; mode <= 4; ++mode) {
         const std::string name = dir.File("m" + std::to_string(mode) + ".log");
         CKrFileOutput output;
-        ASSERT_TRUE(output.SetParams(name.c_str(), mode, 0, 0));
-        ASSERT_TRUE(output.Open());
-        EXPECT_EQ(krtest::FileMode(name), 0600) << "mode " << mode;
+        OpenFile(output, name, mode, 0, 0);
         krtest::LogLine(output, "x");
         if (mode == 4) {
             ASSERT_TRUE(CKrFileOutputTestPeer::Rollover(output));
@@ -161,39 +148,29 @@ TEST_F(FileOutput, RollsOverOnTheThousandthMessageAndStartsWithHeaders)
     EXPECT_EQ(dir.List().size(), 1u);
     g_nowMs += 1;
     krtest::LogLine(output, "the thousandth");
-    const std::vector<std::string> entries = dir.List();
-    ASSERT_EQ(entries.size(), 2u);
     const std::string backup = "error" + SuffixAt(g_nowMs) + ".log";
-    EXPECT_EQ(entries[1], backup);
-
-    std::vector<std::string> backupLines = krtest::SplitLines(ReadFile(dir.File(backup)));
-    EXPECT_EQ(backupLines, first);
+    EXPECT_EQ(dir.List(), (std::vector<std::string>{"error.log", backup}));
+    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(backup))), first);
     EXPECT_EQ(ReadFile(name), "HEADER ONE\nHEADER TWO\nthe thousandth\n");
 }
 
-TEST_F(FileOutput, NoRolloverByWriteSizeInModesOneAndTwo)
+TEST_F(FileOutput, OnlyModeThreeRollsOverBySizeAndALimitOfZeroRollsAtEveryCheck)
 {
-    for (int mode : {1, 2}) {
+    // Backup count 0 keeps every backup: three roll-overs leave four files.
+    for (auto [mode, files] : {std::pair{1, 1u}, {2, 1u}, {3, 4u}}) {
+        SCOPED_TRACE(mode);
         ScratchDir here;
         CKrFileOutput output;
-        ASSERT_TRUE(output.SetParams(here.File("a.log").c_str(), mode, 0, 0));
-        ASSERT_TRUE(output.Open());
-        LogLines(output, "line", 3000);
-        EXPECT_EQ(here.List().size(), 1u) << "mode " << mode;
+        OpenFile(output, here.File("z.log"), mode, 0, 0);
+        for (int round = 0; round < 3; ++round) {
+            g_nowMs += 1000;
+            LogLines(output, "r" + std::to_string(round), 1000);
+        }
+        EXPECT_EQ(here.List().size(), files);
+        if (mode == 3) {
+            EXPECT_EQ(LineCount(here.File("z.log")), 1u) << "the last thousandth line";
+        }
     }
-}
-
-TEST_F(FileOutput, ALimitOfZeroRollsOverAtEveryCheck)
-{
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(dir.File("z.log").c_str(), 3, 0, 0));
-    ASSERT_TRUE(output.Open());
-    for (int round = 0; round < 3; ++round) {
-        g_nowMs += 1000;
-        LogLines(output, "r" + std::to_string(round), 1000);
-    }
-    EXPECT_EQ(dir.List().size(), 4u);
-    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File("z.log"))).size(), 1u) << "the last thousandth line";
 }
 
 TEST_F(FileOutput, PrunesTheOldestBackupsLeavingTheBackupCount)
@@ -209,38 +186,22 @@ TEST_F(FileOutput, PrunesTheOldestBackupsLeavingTheBackupCount)
                                                 "trace_2023010_000000.1.log", "trace.log.bak"};
     for (const std::string& entry : strangers) WriteFile(dir.File(entry), "keep\n");
 
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 4, 1, 3));
     WriteFile(name, "current\n");
-    ASSERT_TRUE(output.Open());  // mode 4 rolls over at once
+    CKrFileOutput output;
+    OpenFile(output, name, 4, 1, 3);  // mode 4 rolls over at once
 
-    std::vector<std::string> expected = {existing[3], existing[4], "trace" + SuffixAt(g_nowMs) + ".log",
-                                         "trace.log"};
+    const std::string backup = "trace" + SuffixAt(g_nowMs) + ".log";
+    std::vector<std::string> expected = {existing[3], existing[4], backup, "trace.log"};
     expected.insert(expected.end(), strangers.begin(), strangers.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(dir.List(), expected);
-    EXPECT_EQ(ReadFile(dir.File("trace" + SuffixAt(g_nowMs) + ".log")), "current\n");
-}
-
-TEST_F(FileOutput, BackupCountZeroKeepsEveryBackup)
-{
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(dir.File("all.log").c_str(), 3, 0, 0));
-    ASSERT_TRUE(output.Open());
-    for (int i = 0; i < 12; ++i) {
-        g_nowMs += 7;
-        krtest::LogLine(output, "x");
-        ASSERT_TRUE(CKrFileOutputTestPeer::Rollover(output));
-    }
-    EXPECT_EQ(dir.List().size(), 13u);
+    EXPECT_EQ(ReadFile(dir.File(backup)), "current\n");
 }
 
 TEST_F(FileOutput, BackupsOfANameWithoutExtensionAreNeverCounted)
 {
-    const std::string name = dir.File("trace");
     CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 1));
-    ASSERT_TRUE(output.Open());
+    OpenFile(output, dir.File("trace"), 3, 0, 1);
     for (int i = 0; i < 3; ++i) {
         g_nowMs += 1000;
         krtest::LogLine(output, "x");
@@ -273,12 +234,12 @@ TEST_F(FileOutput, RecognisesBackupNames)
         {"trace_20250303_140509.log", "trace.log", true},
         {"trace.log", "trace.log", false},
         {"", "trace.log", false},
+        {nullptr, "trace.log", false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CKrFileOutputTestPeer::IsBackedUpFile(output, c.candidate, c.base), c.backup)
-            << c.candidate << " for " << c.base;
+            << (c.candidate ? c.candidate : "(null)") << " for " << c.base;
     }
-    EXPECT_FALSE(CKrFileOutputTestPeer::IsBackedUpFile(output, nullptr, "trace.log"));
 }
 
 TEST_F(FileOutput, NameWithoutFolderNeverRollsOver)
@@ -288,20 +249,10 @@ TEST_F(FileOutput, NameWithoutFolderNeverRollsOver)
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(here.Path().c_str()), 0);
     WriteFile("plain.log", "kept\n");
-    CKrFileOutput rollAtOpen;
-    ASSERT_TRUE(rollAtOpen.SetParams("plain.log", 2, 0, 0));
-    EXPECT_FALSE(rollAtOpen.Open());
-    EXPECT_EQ(rollAtOpen.GetReturnCode(), 1);
-
-    CKrFileOutput rolling;
-    ASSERT_TRUE(rolling.SetParams("plain.log", 3, 0, 0));
-    ASSERT_TRUE(rolling.Open());
-    for (int i = 0; i < 2000; ++i) krtest::LogLine(rolling, "x");
-    rolling.Close();
+    ExpectNoRollover("plain.log", 2, 2000, 2001);
     const std::vector<std::string> entries = here.List();
     ASSERT_EQ(chdir(previous), 0);
     EXPECT_EQ(entries, std::vector<std::string>{"plain.log"});
-    EXPECT_EQ(krtest::SplitLines(ReadFile(here.File("plain.log"))).size(), 2001u);
 }
 
 TEST_F(FileOutput, NamesAtThePathLimitFailTheRolloverCleanly)
@@ -314,18 +265,8 @@ TEST_F(FileOutput, NamesAtThePathLimitFailTheRolloverCleanly)
         const std::string name = here.File(std::string(stemLength - (here.Path().size() - dir.Path().size()), 'n') +
                                            ".log");
         WriteFile(name, "earlier\n");
-        CKrFileOutput atOpen;
-        ASSERT_TRUE(atOpen.SetParams(name.c_str(), 4, 0, 0));
-        EXPECT_FALSE(atOpen.Open());
-        EXPECT_EQ(atOpen.GetReturnCode(), 1);
-
-        CKrFileOutput rolling;
-        ASSERT_TRUE(rolling.SetParams(name.c_str(), 3, 0, 0));
-        ASSERT_TRUE(rolling.Open());
-        for (int i = 0; i < 1000; ++i) krtest::LogLine(rolling, "x");  // the failed check does not stop writing
-        rolling.Close();
+        ExpectNoRollover(name, 4, 1000, 1001);  // the failed check does not stop writing
         EXPECT_EQ(here.List().size(), 1u);
-        EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 1001u);
     }
 }
 
@@ -339,15 +280,14 @@ TEST_F(FileOutput, ARolloverThatCannotNameItsBackupDeletesNoOldBackup)
     WriteFile(dir.File(oldBackup), "older lines\n");
 
     CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 0, 1));
-    ASSERT_TRUE(output.Open());
+    OpenFile(output, name, 3, 0, 1);
     bool result = true;
     for (int i = 0; i < 1000; ++i) result = krtest::LogLine(output, "x");
     output.Close();
     EXPECT_FALSE(result) << "the roll-over failed";
     EXPECT_EQ(dir.List(), (std::vector<std::string>{stem + ".log", oldBackup}));
     EXPECT_EQ(ReadFile(dir.File(oldBackup)), "older lines\n");
-    EXPECT_EQ(krtest::SplitLines(ReadFile(name)).size(), 1000u);
+    EXPECT_EQ(LineCount(name), 1000u);
 }
 
 TEST_F(FileOutput, BufferedChunkRollsOverAfterItsFirstNewline)

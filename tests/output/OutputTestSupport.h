@@ -4,8 +4,16 @@
 
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrFileOutput.h>
+#include <krerrlog/support/platform/KrPlatformClock.h>
 
+#include "testsupport/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <string>
 
 class CKrFileOutputTestPeer {
@@ -39,6 +47,41 @@ inline bool LogLine(CKrLogOutput& output, const std::string& text)
     CKrErrLogMessage message(false);
     SetText(message, text + "\n");
     return output.Log(message);
+}
+
+inline size_t LineCount(const std::string& path) { return SplitLines(ReadFile(path)).size(); }
+
+// A file output with the given parameters, opened; fails the test otherwise.
+inline void OpenFile(CKrFileOutput& output, const std::string& name, int mode, int limitMb, int backups)
+{
+    ASSERT_TRUE(output.SetParams(name.c_str(), mode, limitMb, backups));
+    ASSERT_TRUE(output.Open());
+}
+
+// Tests of roll-overs run on a clock they set: backup names depend on it.
+inline std::atomic<long long> g_nowMs{0};
+inline long long FixedClock() { return g_nowMs.load(); }
+
+class FixedClockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_nowMs = 1741010709042LL;  // 2025-03-03, some time of day, 42 ms
+        krerrlog::SetClockSource(&FixedClock);
+    }
+    void TearDown() override { krerrlog::SetClockSource(nullptr); }
+};
+
+// The backup suffix the output must produce at the given instant (local time).
+inline std::string SuffixAt(long long epochMs)
+{
+    time_t seconds = static_cast<time_t>(epochMs / 1000);
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "_%04d%02d%02d_%02d%02d%02d.%d", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, static_cast<int>(epochMs % 1000));
+    return text;
 }
 
 }  // namespace krtest
