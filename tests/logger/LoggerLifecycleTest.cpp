@@ -1,4 +1,5 @@
 // The logger object: the process-wide instance, Init and Release.
+#include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/support/KrThreadKey.h>
 
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -38,23 +38,14 @@ TEST(ProcessLoggerDeathTest, FirstCallsFromManyThreadsMakeOneLogger)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST(ProcessLogger, FreshLoggerHasNoOutputAndDefaultSwitches)
+TEST(ProcessLogger, ProductVersion)
 {
-    CKrLogger* logger = theLogger();
-    ASSERT_NE(logger, nullptr);
-    EXPECT_EQ(logger, theLogger());
-    EXPECT_TRUE(logger->Inited());
-    EXPECT_EQ(logger->GetLogOutput(), nullptr);
-    EXPECT_EQ(getProductVersion(), getProductVersion());
     EXPECT_STREQ(getProductVersion(), "Krynex version 12.8.0801.3003 [krerrlog.dll in common]");
 }
 
 TEST(LoggerLifecycle, SwitchesAndCopiesOfTexts)
 {
     std::unique_ptr<CKrLogger> logger(CKrLoggerTestPeer::Create());
-    EXPECT_FALSE(logger->ShouldUseLocalTime());
-    EXPECT_FALSE(logger->IsTagEnabled());
-    EXPECT_EQ(logger->GetExecutionTimeThreshold(), 0);
     std::string tag = "first";
     logger->SetLogTag(tag);
     tag[0] = 'X';
@@ -108,18 +99,25 @@ TEST(LoggerLifecycle, ReleaseKeepsTheThreadsErrorCode)
 
 TEST(LoggerLifecycleThreads, LoggersMadeAndReleasedOnManyThreads)
 {
-    // Each logger allocates and frees its own keys; none may be handed out twice.
+    // Each logger allocates and frees its own keys and loads the component
+    // libraries; no key is handed out twice and no release unloads what the
+    // process-wide logger still serves.
+    theLogger();
     std::vector<std::thread> threads;
-    std::atomic<bool> clash{false};
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20; ++i) {
+    std::vector<int> good(6, 0);
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([t, &good] {
+            for (int round = 0; round < 5; ++round) {
                 std::unique_ptr<CKrLogger> logger(CKrLoggerTestPeer::Create());
-                if (CKrLoggerTestPeer::TraceKey(*logger) == CKrLoggerTestPeer::InMemoryTraceKey(*logger)) clash = true;
+                const char* key = logger->FetchMsg(0x0200C003);
+                good[t] += key && std::strcmp(key, "krtest-open-failed") == 0 &&
+                           CKrLoggerTestPeer::TraceKey(*logger) != CKrLoggerTestPeer::InMemoryTraceKey(*logger);
             }
         });
     }
-    for (auto& t : threads) t.join();
-    EXPECT_FALSE(clash.load());
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < 6; ++t) EXPECT_EQ(5, good[t]) << "thread " << t;
     EXPECT_TRUE(theLogger()->Inited());
+    EXPECT_STREQ("krtest-open-failed", theLogger()->FetchMsg(0x0200C003));
+    ASSERT_NE(nullptr, CKrLoggerTestPeer::Slot(*theLogger(), 1)->m_pLibrary);
 }

@@ -12,11 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -96,41 +93,62 @@ TEST_F(LoggerOutputs, RefusedFileParametersGiveNullAndCreateNothing)
 {
     krtest::ScratchDir dir;
     const std::string name = dir.File("refused.log");
-    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 5, 1, 1), nullptr);
-    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), -1, 1, 1), nullptr);
-    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 3, -1, 1), nullptr);
-    EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 3, 1, -1), nullptr);
-    EXPECT_EQ(logger->NewLogOutput(0, nullptr, 3, 1, 1), nullptr);
-    EXPECT_EQ(logger->NewLogOutput(0, "", 3, 1, 1), nullptr);
+    struct Params {
+        const char* name;
+        int mode, limit, backups;
+    } refused[] = {{name.c_str(), 5, 1, 1}, {name.c_str(), -1, 1, 1}, {name.c_str(), 3, -1, 1},
+                   {name.c_str(), 3, 1, -1}, {nullptr, 3, 1, 1},      {"", 3, 1, 1}};
+    for (const Params& p : refused) EXPECT_EQ(logger->NewLogOutput(0, p.name, p.mode, p.limit, p.backups), nullptr);
     EXPECT_EQ(logger->NewLogOutput(0, name.c_str(), 5, 1, 1, 8), nullptr);
     EXPECT_TRUE(dir.List().empty());
     logger->DeleteLogOutput(nullptr);  // nothing to delete
 }
 
-TEST_F(LoggerOutputs, ErrorLogGoesToTheAttachedOutputOnly)
+// The error log and the audit log manage their outputs alike, each its own.
+struct LogChannel {
+    const char* name;
+    bool (CKrLogger::*attach)(CKrLogOutput*);
+    void (CKrLogger::*disable)();
+    bool (CKrLogger::*log)(CKrErrLogMessage&);
+    bool (CKrLogger::*otherLog)(CKrErrLogMessage&);
+};
+
+TEST_F(LoggerOutputs, EachLogAttachesReplacesRefusesAndDisablesItsOwnOutput)
 {
-    EXPECT_FALSE(logger->LogErrMsg(message)) << "no output yet";
-    ProbeLog first;
-    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(first)));
-    EXPECT_TRUE(logger->LogErrMsg(message));
-    EXPECT_FALSE(logger->LogAuditMsg(message)) << "the audit log has its own output";
-    EXPECT_EQ(first.logged.load(), 1);
+    for (const LogChannel& c : {LogChannel{"error", &CKrLogger::SetLogOutput, &CKrLogger::DisableLog,
+                                           &CKrLogger::LogErrMsg, &CKrLogger::LogAuditMsg},
+                                LogChannel{"audit", &CKrLogger::EnableAuditLogRollover, &CKrLogger::DisableAuditLog,
+                                           &CKrLogger::LogAuditMsg, &CKrLogger::LogErrMsg}}) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<CKrLogger> own(CKrLoggerTestPeer::Create());
+        CKrLogger& log = *own;
+        EXPECT_FALSE((log.*c.log)(message)) << "no output yet";
+        ProbeLog first;
+        ProbeOutput* firstOutput = new ProbeOutput(first);
+        ASSERT_TRUE((log.*c.attach)(firstOutput));
+        EXPECT_FALSE((log.*c.attach)(nullptr));
+        EXPECT_FALSE((log.*c.attach)(firstOutput)) << "the attached output again";
+        EXPECT_EQ(first.opened.load(), 1);
+        EXPECT_EQ(first.closed.load() + first.deleted.load(), 0) << "refusals change nothing";
+        EXPECT_TRUE((log.*c.log)(message));
+        EXPECT_FALSE((log.*c.otherLog)(message)) << "the other log has its own output";
+        EXPECT_EQ(first.logged.load(), 1);
 
-    ProbeLog second;
-    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(second)));
-    EXPECT_EQ(first.closed.load(), 1);
-    EXPECT_EQ(first.deleted.load(), 1);
-    EXPECT_TRUE(logger->LogErrMsg(message));
-    EXPECT_EQ(second.logged.load(), 1);
-    EXPECT_EQ(first.logged.load(), 1);
+        ProbeLog second;
+        ASSERT_TRUE((log.*c.attach)(new ProbeOutput(second)));
+        EXPECT_EQ(first.closed.load(), 1);
+        EXPECT_EQ(first.deleted.load(), 1);
+        EXPECT_TRUE((log.*c.log)(message));
+        EXPECT_EQ(second.logged.load(), 1);
+        EXPECT_EQ(first.logged.load(), 1);
 
-    logger->DisableLog();
-    EXPECT_EQ(second.closed.load(), 1);
-    EXPECT_EQ(second.deleted.load(), 1);
-    EXPECT_EQ(logger->GetLogOutput(), nullptr);
-    EXPECT_FALSE(logger->LogErrMsg(message));
-    logger->DisableLog();  // nothing attached: nothing happens
-    EXPECT_EQ(second.deleted.load(), 1);
+        (log.*c.disable)();
+        EXPECT_EQ(second.closed.load(), 1);
+        EXPECT_EQ(second.deleted.load(), 1);
+        EXPECT_FALSE((log.*c.log)(message));
+        (log.*c.disable)();  // nothing attached: nothing happens
+        EXPECT_EQ(second.deleted.load(), 1);
+    }
 }
 
 TEST_F(LoggerOutputs, OutputThatFailsToOpenStaysTheCallers)
@@ -146,50 +164,6 @@ TEST_F(LoggerOutputs, OutputThatFailsToOpenStaysTheCallers)
     EXPECT_EQ(failing.deleted.load(), 0);
     logger->DeleteLogOutput(refused);
     EXPECT_EQ(failing.deleted.load(), 1);
-}
-
-TEST_F(LoggerOutputs, NullOrTheAttachedOutputIsRefusedAndChangesNothing)
-{
-    ProbeLog attached;
-    ProbeOutput* output = new ProbeOutput(attached);
-    ASSERT_TRUE(logger->SetLogOutput(output));
-    EXPECT_FALSE(logger->SetLogOutput(nullptr));
-    EXPECT_FALSE(logger->SetLogOutput(output));
-    EXPECT_EQ(attached.closed.load(), 0);
-    EXPECT_EQ(attached.deleted.load(), 0);
-    EXPECT_EQ(attached.opened.load(), 1);
-    EXPECT_EQ(logger->GetLogOutput(), output);
-    EXPECT_TRUE(logger->LogErrMsg(message));
-
-    ProbeLog audit;
-    ProbeOutput* auditOutput = new ProbeOutput(audit);
-    ASSERT_TRUE(logger->EnableAuditLogRollover(auditOutput));
-    EXPECT_FALSE(logger->EnableAuditLogRollover(nullptr));
-    EXPECT_FALSE(logger->EnableAuditLogRollover(auditOutput));
-    EXPECT_EQ(audit.deleted.load(), 0);
-    EXPECT_TRUE(logger->LogAuditMsg(message));
-    EXPECT_EQ(audit.logged.load(), 1);
-    CKrLoggerTestPeer::Release(*logger);  // before the probes' records go
-    EXPECT_EQ(attached.deleted.load(), 1);
-    EXPECT_EQ(audit.deleted.load(), 1);
-}
-
-TEST_F(LoggerOutputs, AuditLogReplacesAndDisables)
-{
-    EXPECT_FALSE(logger->LogAuditMsg(message));
-    ProbeLog first;
-    ProbeLog second;
-    ASSERT_TRUE(logger->EnableAuditLogRollover(new ProbeOutput(first)));
-    EXPECT_TRUE(logger->LogAuditMsg(message));
-    ASSERT_TRUE(logger->EnableAuditLogRollover(new ProbeOutput(second)));
-    EXPECT_EQ(first.closed.load(), 1);
-    EXPECT_EQ(first.deleted.load(), 1);
-    EXPECT_TRUE(logger->LogAuditMsg(message));
-    EXPECT_FALSE(logger->LogErrMsg(message));
-    logger->DisableAuditLog();
-    EXPECT_EQ(second.deleted.load(), 1);
-    EXPECT_FALSE(logger->LogAuditMsg(message));
-    EXPECT_EQ(first.logged.load() + second.logged.load(), 2);
 }
 
 TEST_F(LoggerOutputs, ReleaseClosesAndDeletesBothOutputs)
