@@ -211,21 +211,16 @@ TEST(Catalogue, ReleasedLoggerAnswersNothing)
 TEST(Catalogue, OnlyTheBuiltInComponentWhenTheSlotsAreEmpty)
 {
     LoggerPtr logger = NewLogger();
-    std::vector<CKrErrLogComponent*> saved;
-    for (int slot = 1; slot < 26; ++slot) {
-        saved.push_back(CKrLoggerTestPeer::Slot(*logger, slot));
-        CKrLoggerTestPeer::SetSlot(*logger, slot, nullptr);
+    {
+        std::vector<std::unique_ptr<SlotSwap>> emptied;
+        for (int slot = 1; slot < 26; ++slot) emptied.push_back(std::make_unique<SlotSwap>(*logger, slot, nullptr));
+        EXPECT_STREQ(kBuiltInList, logger->GetAvailableComponents());
+        const std::vector<std::pair<unsigned int, std::string>> expected = {{0x01000000u, "Log"},
+                                                                            {0x01010000u, "Log/Legacy"}};
+        EXPECT_EQ(expected, ComponentTable(*logger));
+        EXPECT_EQ(nullptr, logger->FetchMsg(0x0200C003));
+        EXPECT_STREQ("%1s", logger->FetchMsg(0x01000003));
     }
-    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
-    EXPECT_STREQ(kBuiltInList, logger->GetAvailableComponents());
-    const std::vector<std::pair<unsigned int, std::string>> expected = {{0x01000000u, "Log"},
-                                                                        {0x01010000u, "Log/Legacy"}};
-    EXPECT_EQ(expected, ComponentTable(*logger));
-    EXPECT_EQ(nullptr, logger->FetchMsg(0x0200C003));
-    EXPECT_STREQ("%1s", logger->FetchMsg(0x01000003));
-
-    for (int slot = 1; slot < 26; ++slot) CKrLoggerTestPeer::SetSlot(*logger, slot, saved[slot - 1]);
-    CKrLoggerTestPeer::RebuildKnownInfo(*logger);
     EXPECT_STREQ(kWithTestComponentList, logger->GetAvailableComponents());
 }
 

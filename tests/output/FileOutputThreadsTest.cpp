@@ -248,31 +248,20 @@ TEST(RolloverLockThreads, QueuedReadersComeInTogether)
     for (auto& reader : readers) reader.join();
 }
 
-using RolloverLockDeathTest = ::testing::Test;
-
 TEST(RolloverLockDeathTest, HoldsAreNotReentrant)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(
-        {
-            CFileRolloverLock lock;
-            lock.AcquireShared();
-            lock.AcquireShared();
-        },
-        "");
-    EXPECT_DEATH(
-        {
-            CFileRolloverLock lock;
-            lock.AcquireShared();
-            lock.AcquireExclusive();
-        },
-        "");
-    EXPECT_DEATH(
-        {
-            CFileRolloverLock lock;
-            lock.ReleaseExclusive();
-        },
-        "");
+    using Misuse = void (*)(CFileRolloverLock&);
+    for (Misuse misuse : {Misuse{[](CFileRolloverLock& lock) { lock.AcquireShared(), lock.AcquireShared(); }},
+                          Misuse{[](CFileRolloverLock& lock) { lock.AcquireShared(), lock.AcquireExclusive(); }},
+                          Misuse{[](CFileRolloverLock& lock) { lock.ReleaseExclusive(); }}}) {
+        EXPECT_DEATH(
+            {
+                CFileRolloverLock lock;
+                misuse(lock);
+            },
+            "");
+    }
 }
 
 }  // namespace
