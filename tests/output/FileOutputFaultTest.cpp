@@ -60,6 +60,15 @@ protected:
         }
     }
 
+    // The folder holds error.log and one backup of the given number of lines.
+    void ExpectOneBackupOf(size_t lines) const
+    {
+        const std::vector<std::string> entries = dir.List();
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(entries[0], "error.log");
+        EXPECT_EQ(LineCount(dir.File(entries[1])), lines);
+    }
+
     ScratchDir dir;
     std::string name = dir.File("error.log");
     CKrFileOutput output;
@@ -110,10 +119,7 @@ TEST_F(FileOutputFaults, TwoRolloversInOneMillisecondNeverReplaceABackup)
     EXPECT_TRUE(results[999]);
     EXPECT_TRUE(results[1999]) << "the colliding backup is the newest: the log is appended to";
     EXPECT_TRUE(results[2999]);
-    const std::vector<std::string> entries = dir.List();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0], "error.log");
-    EXPECT_EQ(LineCount(dir.File(entries[1])), 999u);
+    ExpectOneBackupOf(999);
     output.Close();
     ExpectEachLineOnce(0, next);
 }
@@ -144,10 +150,7 @@ TEST_F(FileOutputFaults, UndeletableBackupKeepsTheCurrentFileInUse)
 
     g_nowMs += 1000;
     EXPECT_TRUE(LogNumbered(1000).back()) << "the next check tries again";
-    const std::vector<std::string> entries = dir.List();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0], "error.log");
-    EXPECT_EQ(LineCount(dir.File(entries[1])), 1999u);
+    ExpectOneBackupOf(1999);
     output.Close();
     ExpectEachLineOnce(0, next);
 }
@@ -169,7 +172,7 @@ TEST_F(FileOutputFaults, NewFileThatCannotBeOpenedNeverWritesToAReusedDescriptor
     EXPECT_EQ(ReadFile(bystander), "");
 
     // The backup holds every line written before the failure.
-    std::vector<std::string> entries = dir.List();
+    const std::vector<std::string> entries = dir.List();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(LineCount(dir.File(entries[1])), 999u);
     ASSERT_TRUE(output.Open());
