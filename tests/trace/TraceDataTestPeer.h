@@ -88,6 +88,16 @@ constexpr unsigned int kIsAuthorizedSendResponse = 0x03010000;
 constexpr unsigned int kIsAuthorizedReceiveRequest = 0x03020000;
 constexpr unsigned int kAgent = 0x04000000;
 
+// Field ids (positions in the known-field table) the tests use.
+constexpr unsigned kMessage = 0;
+constexpr unsigned kPid = 2;
+constexpr unsigned kTid = 3;
+constexpr unsigned kDate = 4;
+constexpr unsigned kTime = 5;
+constexpr unsigned kPreciseTime = 6;
+constexpr unsigned kUser = 9;
+constexpr unsigned kRealm = 12;
+
 // What the logger hands to SetConfiguration: its component list and its 67
 // field entries, both with nothing selected. The names are heap strings, so a
 // test can free them to show a record does not depend on them.
@@ -113,5 +123,13 @@ struct ConfiguredRecord {
 };
 ConfiguredRecord ReadConfiguration(TraceTables& tables, const std::string& content, int format = 0,
                                    const char* delimiter = nullptr, bool useLocalTime = false);
+
+// A field's value, or "<unset>".
+inline std::string Value(CKrTraceData& record, unsigned id)
+{
+    const char* value = CKrTraceDataTestPeer::Field(record, id)->value;
+    return value ? value : "<unset>";
+}
+inline std::string Text(CKrErrLogMessage& message) { return std::string(message.GetBuffer(), message.GetBufferLen()); }
 
 }  // namespace krtest
