@@ -47,10 +47,6 @@ public:
     {
         return record.AssembleTraceMessage(message, mode);
     }
-    static bool AssembleInMemory(CKrTraceData& record, CKrErrLogMessage& message)
-    {
-        return record.AssembleInMemoryTraceMessage(message, 0);
-    }
     // The traced field ids in output order.
     static std::vector<int> FieldOrder(const CKrTraceData& record)
     {
@@ -62,14 +58,12 @@ public:
         return ids;
     }
     static void SetVersion(CKrTraceData& record, int version) { record.m_iVersion = version; }
-    static void SetDateTimeField(CKrTraceData& record, int id) { record.m_iDateTimeField = id; }
     static int DateTimeField(const CKrTraceData& record) { return record.m_iDateTimeField; }
     static bool Configured(const CKrTraceData& record) { return record.m_bConfigured; }
     static bool OwnsConfig(const CKrTraceData& record) { return record.m_bOwnsConfig; }
     static int Format(const CKrTraceData& record) { return record.m_iFormat; }
     static const char* Delimiter(const CKrTraceData& record) { return record.m_pszDelimiter; }
     static const KrTraceComponentInfo* Components(const CKrTraceData& record) { return record.m_pComponentInfo; }
-    static CKrErrLogMessage& Message(CKrTraceData& record) { return record.m_message; }
     static const char* LongText(const CKrTraceData& record) { return record.m_pszLongText; }
     static const char* FormatBuffer(const CKrTraceData& record, int index) { return record.m_formatBuffers[index]; }
 };
