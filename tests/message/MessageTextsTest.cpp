@@ -32,6 +32,14 @@ constexpr unsigned int kUnknownMessage = 0x0200C00Au;
 // What a message holds after `text` was put into it as it stands.
 std::string Text(CKrErrLogMessage& message) { return std::string(message.GetBuffer(), message.GetBufferLen()); }
 
+// A text from the trace formatter, copied and given back; "<null>" for none.
+std::string Owned(const char* text)
+{
+    const std::string copy = text ? text : "<null>";
+    CKrErrLogMessage::FreeFormattedMessage(text);
+    return copy;
+}
+
 bool FormatWithList(CKrErrLogMessage& message, int id, ...)
 {
     va_list list;
@@ -150,7 +158,9 @@ TEST_F(MessageTexts, InPlaceSubstitution)
 TEST_F(MessageTexts, WrappedArgumentFamilies)
 {
     CKrErrLogMessage message(false);
-    auto log = [&](int id, auto... args) { return After(message, [&] { return message.FormatLogMessage(id, args...); }); };
+    auto log = [&](int id, auto... args) {
+        return After(message, [&] { return message.FormatLogMessage(id, args...); });
+    };
     EXPECT_EQ("P[ERROR] Cannot open file x.cfg: -13\n", log(kOpenFailedFormat, "x.cfg", -13));
     // No arguments: the conversions have nothing to write.
     EXPECT_EQ("P[ERROR] Cannot open file : \n", log(kOpenFailedFormat));
@@ -165,10 +175,7 @@ TEST_F(MessageTexts, WrappedArgumentFamilies)
                   return message.FormatAuditMessage("%s%s%s%s%s%s%s%s%s%s%s%s%s%s|", 1, 2, 3, 4, 5, 6, 7, 8, 9, "a",
                                                     "b", __ToString__("c"), __ToString__(-1), 0);
               }));
-    const char* traced = CKrErrLogMessage::FormatTraceMessage("%s=%s", "user", 42);
-    ASSERT_NE(nullptr, traced);
-    EXPECT_STREQ("user=42", traced);
-    CKrErrLogMessage::FreeFormattedMessage(traced);
+    EXPECT_EQ("user=42", Owned(CKrErrLogMessage::FormatTraceMessage("%s=%s", "user", 42)));
 }
 
 TEST_F(MessageTexts, ArrayAndListForms)
@@ -242,12 +249,8 @@ TEST_F(MessageTexts, AuditTextsAreNeverCut)
     EXPECT_EQ("Puser u1: 5% %y %", Text(message));
 
     const char* texts[] = {"a", "b"};
-    Start(message);
-    EXPECT_TRUE(message.FormatAuditMessageVA("[%s|%s]", 2, nullptr));
-    EXPECT_EQ("P[|]", Text(message));
-    Start(message);
-    EXPECT_TRUE(message.FormatAuditMessageVA("[%s|%s]", 2, texts));
-    EXPECT_EQ("P[a|b]", Text(message));
+    EXPECT_EQ("P[|]", After(message, [&] { return message.FormatAuditMessageVA("[%s|%s]", 2, nullptr); }));
+    EXPECT_EQ("P[a|b]", After(message, [&] { return message.FormatAuditMessageVA("[%s|%s]", 2, texts); }));
 }
 
 TEST(TraceTexts, NewBufferCutAtALine)
@@ -255,23 +258,11 @@ TEST(TraceTexts, NewBufferCutAtALine)
     EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessage(nullptr));
     EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessageVA(nullptr, 1, nullptr));
     CKrErrLogMessage::FreeFormattedMessage(nullptr);
-
-    const char* empty = CKrErrLogMessage::FormatTraceMessage("");
-    ASSERT_NE(nullptr, empty);
-    EXPECT_STREQ("", empty);
-    CKrErrLogMessage::FreeFormattedMessage(empty);
-
+    EXPECT_EQ("", Owned(CKrErrLogMessage::FormatTraceMessage("")));
     const std::string huge(9000, 't');
-    const char* cut = CKrErrLogMessage::FormatTraceMessage("%s!", huge.c_str());
-    ASSERT_NE(nullptr, cut);
-    EXPECT_EQ(huge.substr(0, 4095), std::string(cut));
-    CKrErrLogMessage::FreeFormattedMessage(cut);
-
+    EXPECT_EQ(huge.substr(0, 4095), Owned(CKrErrLogMessage::FormatTraceMessage("%s!", huge.c_str())));
     const char* texts[] = {"x", nullptr};
-    const char* withNull = CKrErrLogMessage::FormatTraceMessageVA("%s/%s/%s", 2, texts);
-    ASSERT_NE(nullptr, withNull);
-    EXPECT_STREQ("x/(null)/", withNull);
-    CKrErrLogMessage::FreeFormattedMessage(withNull);
+    EXPECT_EQ("x/(null)/", Owned(CKrErrLogMessage::FormatTraceMessageVA("%s/%s/%s", 2, texts)));
 }
 
 TEST(SetFormattedMessage, AppendsTextAsItStands)
