@@ -97,28 +97,24 @@ TEST_F(Prolog, TagsFollowTheProcessLoggerAndTheEnvironment)
 {
     CKrErrLogMessage message(false);
     const std::string base = PidTid() + "[Tue Mar 05 2024 13:45:12.345][x.cpp:1]";
-
+    auto prolog = [&](const char* logName) {
+        logName ? message.FormatLogProlog("x.cpp", 1, 0, logName) : message.FormatLogProlog("x.cpp", 1, 0);
+        return std::string(message.GetBuffer());
+    };
     theLogger()->EnableTag(true);
-    message.FormatLogProlog("x.cpp", 1, 0);
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG]");
-
+    EXPECT_EQ(base + "[KRPSLOG]", prolog(nullptr));
     setenv("EnableTag", "true", 1);
-    message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG][AGENTLOG]");
-    message.FormatLogProlog("x.cpp", 1, 0, "ZDLLogger");
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG][ZDLSERVICELOG]");
-    message.FormatLogProlog("x.cpp", 1, 0, "");
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG]");
+    EXPECT_EQ(base + "[KRPSLOG][AGENTLOG]", prolog("AgentLogger"));
+    EXPECT_EQ(base + "[KRPSLOG][ZDLSERVICELOG]", prolog("ZDLLogger"));
+    EXPECT_EQ(base + "[KRPSLOG]", prolog(""));
 
     theLogger()->EnableTag(false);
     for (const char* value : {"TRUE", "true ", "1", ""}) {
         setenv("EnableTag", value, 1);
-        message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
-        EXPECT_EQ(std::string(message.GetBuffer()), base) << "EnableTag=\"" << value << "\"";
+        EXPECT_EQ(base, prolog("AgentLogger")) << "EnableTag=\"" << value << "\"";
     }
     unsetenv("EnableTag");
-    message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
-    EXPECT_EQ(std::string(message.GetBuffer()), base);
+    EXPECT_EQ(base, prolog("AgentLogger"));
 }
 
 TEST(MessageBuffer, GrowsOnlyPastItsCapacityAndShrinksOnReset)
