@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <sys/syscall.h>
 #include <thread>
 #include <sys/wait.h>
@@ -79,46 +80,41 @@ TEST_F(Prolog, LocalTimeFollowsTheZoneAndLineZeroDropsTheNumber)
 TEST_F(Prolog, MillisecondsAndSecondBoundaries)
 {
     CKrErrLogMessage message(false);
-    g_now = kTuesday - 345 + 7;  // .007 of the same second
-    message.FormatLogProlog("f.cpp", 1, 0);
-    EXPECT_NE(std::string(message.GetBuffer()).find("[Tue Mar 05 2024 13:45:12.007]"), std::string::npos);
-    g_now = kTuesday - 345 + 1000;  // the next second, after the cached one
-    message.FormatLogProlog("f.cpp", 1, 0);
-    EXPECT_NE(std::string(message.GetBuffer()).find("[Tue Mar 05 2024 13:45:13.000]"), std::string::npos);
-    g_now = 1735689599999LL;  // 2024-12-31 23:59:59.999
-    message.FormatLogProlog("f.cpp", 1, 0);
-    EXPECT_NE(std::string(message.GetBuffer()).find("[Tue Dec 31 2024 23:59:59.999]"), std::string::npos);
-    g_now += 1;
-    message.FormatLogProlog("f.cpp", 1, 0);
-    EXPECT_NE(std::string(message.GetBuffer()).find("[Wed Jan 01 2025 00:00:00.000]"), std::string::npos);
+    const std::pair<long long, const char*> cases[] = {
+        {kTuesday - 345 + 7, "[Tue Mar 05 2024 13:45:12.007]"},     // the same second
+        {kTuesday - 345 + 1000, "[Tue Mar 05 2024 13:45:13.000]"},  // the next one, after the cached one
+        {1735689599999LL, "[Tue Dec 31 2024 23:59:59.999]"},
+        {1735689600000LL, "[Wed Jan 01 2025 00:00:00.000]"},
+    };
+    for (const auto& [now, stamp] : cases) {
+        g_now = now;
+        message.FormatLogProlog("f.cpp", 1, 0);
+        EXPECT_NE(std::string(message.GetBuffer()).find(stamp), std::string::npos) << stamp;
+    }
 }
 
 TEST_F(Prolog, TagsFollowTheProcessLoggerAndTheEnvironment)
 {
     CKrErrLogMessage message(false);
     const std::string base = PidTid() + "[Tue Mar 05 2024 13:45:12.345][x.cpp:1]";
-
+    auto prolog = [&](const char* logName) {
+        logName ? message.FormatLogProlog("x.cpp", 1, 0, logName) : message.FormatLogProlog("x.cpp", 1, 0);
+        return std::string(message.GetBuffer());
+    };
     theLogger()->EnableTag(true);
-    message.FormatLogProlog("x.cpp", 1, 0);
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG]");
-
+    EXPECT_EQ(base + "[KRPSLOG]", prolog(nullptr));
     setenv("EnableTag", "true", 1);
-    message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG][AGENTLOG]");
-    message.FormatLogProlog("x.cpp", 1, 0, "ZDLLogger");
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG][ZDLSERVICELOG]");
-    message.FormatLogProlog("x.cpp", 1, 0, "");
-    EXPECT_EQ(std::string(message.GetBuffer()), base + "[KRPSLOG]");
+    EXPECT_EQ(base + "[KRPSLOG][AGENTLOG]", prolog("AgentLogger"));
+    EXPECT_EQ(base + "[KRPSLOG][ZDLSERVICELOG]", prolog("ZDLLogger"));
+    EXPECT_EQ(base + "[KRPSLOG]", prolog(""));
 
     theLogger()->EnableTag(false);
     for (const char* value : {"TRUE", "true ", "1", ""}) {
         setenv("EnableTag", value, 1);
-        message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
-        EXPECT_EQ(std::string(message.GetBuffer()), base) << "EnableTag=\"" << value << "\"";
+        EXPECT_EQ(base, prolog("AgentLogger")) << "EnableTag=\"" << value << "\"";
     }
     unsetenv("EnableTag");
-    message.FormatLogProlog("x.cpp", 1, 0, "AgentLogger");
-    EXPECT_EQ(std::string(message.GetBuffer()), base);
+    EXPECT_EQ(base, prolog("AgentLogger"));
 }
 
 TEST(MessageBuffer, GrowsOnlyPastItsCapacityAndShrinksOnReset)
@@ -208,14 +204,9 @@ TEST_F(Prolog, TimeFormsAndTheirMinimumSizes)
     EXPECT_FALSE(CKrErrLogMessage::GetTime(9, exact, false, sizeof exact));
     EXPECT_EQ(exact[0], '#');
 
-    tm when{};
-    when.tm_year = 124;
-    when.tm_mon = 2;
-    when.tm_mday = 5;
-    when.tm_hour = 13;
-    when.tm_min = 45;
-    when.tm_sec = 12;
-    when.tm_wday = 2;
+    tm when{};  // Tuesday 2024-03-05 13:45:12
+    when.tm_year = 124, when.tm_mon = 2, when.tm_mday = 5, when.tm_wday = 2;
+    when.tm_hour = 13, when.tm_min = 45, when.tm_sec = 12;
     EXPECT_TRUE(CKrErrLogMessage::GetDateTime(&when, out, 25));
     EXPECT_STREQ(out, "Tue Mar 05 2024 13:45:12");
     EXPECT_FALSE(CKrErrLogMessage::GetDateTime(&when, out, 24));
@@ -245,10 +236,8 @@ TEST(MessageRecord, ProcessAndThreadIds)
     EXPECT_NE(other, std::string(out));
 }
 
-TEST(MessageRecord, DefaultConstructionTakesTheProcessLoggersTimeChoice)
+TEST_F(Prolog, DefaultConstructionTakesTheProcessLoggersTimeChoice)
 {
-    g_now = kTuesday;
-    krerrlog::SetClockSource(&FixedClock);
     setenv("TZ", "UTC+05", 1);
     tzset();
     theLogger()->UseLocalTime(true);
@@ -259,9 +248,6 @@ TEST(MessageRecord, DefaultConstructionTakesTheProcessLoggersTimeChoice)
     utc.FormatLogProlog("a.cpp", 1, 0);
     EXPECT_NE(std::string(local.GetBuffer()).find("08:45:12.345"), std::string::npos);
     EXPECT_NE(std::string(utc.GetBuffer()).find("13:45:12.345"), std::string::npos);
-    krerrlog::SetClockSource(nullptr);
-    unsetenv("TZ");
-    tzset();
 }
 
 TEST_F(Prolog, ForkedChildWritesItsOwnIds)

@@ -32,6 +32,14 @@ constexpr unsigned int kUnknownMessage = 0x0200C00Au;
 // What a message holds after `text` was put into it as it stands.
 std::string Text(CKrErrLogMessage& message) { return std::string(message.GetBuffer(), message.GetBufferLen()); }
 
+// A text from the trace formatter, copied and given back; "<null>" for none.
+std::string Owned(const char* text)
+{
+    const std::string copy = text ? text : "<null>";
+    CKrErrLogMessage::FreeFormattedMessage(text);
+    return copy;
+}
+
 bool FormatWithList(CKrErrLogMessage& message, int id, ...)
 {
     va_list list;
@@ -76,6 +84,14 @@ protected:
         message.CleanUpMessage();
         message.SetFormattedMessage("P");
     }
+    // The message after one call that must succeed, starting from "P".
+    template <typename Call>
+    static std::string After(CKrErrLogMessage& message, Call call)
+    {
+        Start(message);
+        EXPECT_TRUE(call());
+        return Text(message);
+    }
 };
 
 }  // namespace
@@ -107,131 +123,83 @@ TEST_F(MessageTexts, InPlaceSubstitution)
 {
     CKrErrLogMessage message(false);
     char x[] = "x", y[] = "y", z[] = "z", percentS[] = "%s";
-
-    char* both[] = {x, y};
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, both, 2));
-    EXPECT_EQ("P[ERROR] Cannot open file x: y\n", Text(message));
-
-    // A "%s" inside an argument is taken by the next argument.
-    char* nested[] = {percentS, y};
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, nested, 2));
-    EXPECT_EQ("P[ERROR] Cannot open file y: %s\n", Text(message));
-
-    char* three[] = {x, y, z};
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, three, 3));
-    EXPECT_EQ("P[ERROR] Cannot open file x: y\n", Text(message));
-
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, both, 1));
-    EXPECT_EQ("P[ERROR] Cannot open file x: %s\n", Text(message));
-
-    for (int count : {0, -3}) {
-        Start(message);
-        EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, both, count));
-        EXPECT_EQ("P[ERROR] Cannot open file %s: %s\n", Text(message));
-    }
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, nullptr, 2));
-    EXPECT_EQ("P[ERROR] Cannot open file %s: %s\n", Text(message));
-
-    char* withNull[] = {nullptr, x};
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, withNull, 2));
-    EXPECT_EQ("P[ERROR] Cannot open file (null): x\n", Text(message));
-
-    // Nothing but "%s" is special: "%d", "%%" and "%y" stay.
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kStrayConversions, both, 2));
-    EXPECT_EQ("P[WARNING] Value %d of x is 100%% and %y stays\n", Text(message));
-
-    // A text without "%s" is written unchanged.
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(static_cast<int>(kStartedKey), both, 2));
-    EXPECT_EQ("P[INFO] krtest-started\n", Text(message));
-
-    // An argument far longer than a line.
     std::string longArgument(10000, 'L');
+    char* both[] = {x, y};
+    char* nested[] = {percentS, y};
+    char* three[] = {x, y, z};
+    char* withNull[] = {nullptr, x};
     char* longOne[] = {longArgument.data(), y};
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, longOne, 2));
-    EXPECT_EQ("P[ERROR] Cannot open file " + longArgument + ": y\n", Text(message));
+    const struct {
+        int id;
+        char** args;
+        int count;
+        std::string line;
+    } cases[] = {
+        {kOpenFailedFormat, both, 2, "[ERROR] Cannot open file x: y"},
+        {kOpenFailedFormat, nested, 2, "[ERROR] Cannot open file y: %s"},  // the next argument takes its "%s"
+        {kOpenFailedFormat, three, 3, "[ERROR] Cannot open file x: y"},
+        {kOpenFailedFormat, both, 1, "[ERROR] Cannot open file x: %s"},
+        {kOpenFailedFormat, both, 0, "[ERROR] Cannot open file %s: %s"},
+        {kOpenFailedFormat, both, -3, "[ERROR] Cannot open file %s: %s"},
+        {kOpenFailedFormat, nullptr, 2, "[ERROR] Cannot open file %s: %s"},
+        {kOpenFailedFormat, withNull, 2, "[ERROR] Cannot open file (null): x"},
+        // Nothing but "%s" is special; a text without it is written unchanged.
+        {kStrayConversions, both, 2, "[WARNING] Value %d of x is 100%% and %y stays"},
+        {static_cast<int>(kStartedKey), both, 2, "[INFO] krtest-started"},
+        {kOpenFailedFormat, longOne, 2, "[ERROR] Cannot open file " + longArgument + ": y"},
+    };
+    for (const auto& c : cases) {
+        Start(message);
+        EXPECT_TRUE(message.FormatLogMessage(c.id, c.args, c.count));
+        EXPECT_EQ("P" + c.line + "\n", Text(message));
+    }
 }
 
 TEST_F(MessageTexts, WrappedArgumentFamilies)
 {
     CKrErrLogMessage message(false);
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat, "x.cfg", -13));
-    EXPECT_EQ("P[ERROR] Cannot open file x.cfg: -13\n", Text(message));
-
+    auto log = [&](int id, auto... args) {
+        return After(message, [&] { return message.FormatLogMessage(id, args...); });
+    };
+    EXPECT_EQ("P[ERROR] Cannot open file x.cfg: -13\n", log(kOpenFailedFormat, "x.cfg", -13));
     // No arguments: the conversions have nothing to write.
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kOpenFailedFormat));
-    EXPECT_EQ("P[ERROR] Cannot open file : \n", Text(message));
-
+    EXPECT_EQ("P[ERROR] Cannot open file : \n", log(kOpenFailedFormat));
     // The safe formatter takes every conversion as text; stray ones stay.
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kStrayConversions, 7, "x"));
-    EXPECT_EQ("P[WARNING] Value 7 of x is 100% and %y stays\n", Text(message));
-
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kNoSeverity, "z"));
-    EXPECT_EQ("P[INVALID MESSAGE TYPE] invalid severity z\n", Text(message));
-
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(kEmptyText, "unused"));
-    EXPECT_EQ("P[INFO] \n", Text(message));
-
-    // The built-in component's "%1s".
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessage(0x0100C001, __ToString__(-42)));
-    EXPECT_EQ("P[ERROR] -42\n", Text(message));
+    EXPECT_EQ("P[WARNING] Value 7 of x is 100% and %y stays\n", log(kStrayConversions, 7, "x"));
+    EXPECT_EQ("P[INVALID MESSAGE TYPE] invalid severity z\n", log(kNoSeverity, "z"));
+    EXPECT_EQ("P[INFO] \n", log(kEmptyText, "unused"));
+    EXPECT_EQ("P[ERROR] -42\n", log(0x0100C001, __ToString__(-42)));  // the built-in component's "%1s"
 
     // Fourteen arguments, wrappers and plain values mixed.
-    Start(message);
-    EXPECT_TRUE(message.FormatAuditMessage("%s%s%s%s%s%s%s%s%s%s%s%s%s%s|", 1, 2, 3, 4, 5, 6, 7, 8, 9, "a", "b",
-                                           __ToString__("c"), __ToString__(-1), 0));
-    EXPECT_EQ("P123456789abc-10|", Text(message));
-
-    const char* traced = CKrErrLogMessage::FormatTraceMessage("%s=%s", "user", 42);
-    ASSERT_NE(nullptr, traced);
-    EXPECT_STREQ("user=42", traced);
-    CKrErrLogMessage::FreeFormattedMessage(traced);
+    EXPECT_EQ("P123456789abc-10|", After(message, [&] {
+                  return message.FormatAuditMessage("%s%s%s%s%s%s%s%s%s%s%s%s%s%s|", 1, 2, 3, 4, 5, 6, 7, 8, 9, "a",
+                                                    "b", __ToString__("c"), __ToString__(-1), 0);
+              }));
+    EXPECT_EQ("user=42", Owned(CKrErrLogMessage::FormatTraceMessage("%s=%s", "user", 42)));
 }
 
 TEST_F(MessageTexts, ArrayAndListForms)
 {
     CKrErrLogMessage message(false);
+    auto array = [&](int count, const char** texts) {
+        return After(message, [&] { return message.FormatLogMessageVA(kOpenFailedFormat, count, texts); });
+    };
+    auto list = [&](const char* a, const char* b) {
+        return After(message, [&] { return FormatWithList(message, kOpenFailedFormat, a, b); });
+    };
     const char* texts[] = {"a.cfg", "denied"};
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, 2, texts));
-    EXPECT_EQ("P[ERROR] Cannot open file a.cfg: denied\n", Text(message));
-
+    EXPECT_EQ("P[ERROR] Cannot open file a.cfg: denied\n", array(2, texts));
     // A missing array reads as no arguments; a negative count gives no text.
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, 2, nullptr));
-    EXPECT_EQ("P[ERROR] Cannot open file : \n", Text(message));
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, -1, texts));
-    EXPECT_EQ("P[ERROR] \n", Text(message));
+    EXPECT_EQ("P[ERROR] Cannot open file : \n", array(2, nullptr));
+    EXPECT_EQ("P[ERROR] \n", array(-1, texts));
+    EXPECT_EQ("P[ERROR] Cannot open file b.cfg: gone\n", list("b.cfg", "gone"));
 
     // Texts longer than a line are cut at 4095 characters.
     const std::string huge(20000, 'h');
     const char* hugeTexts[] = {huge.c_str(), "tail"};
-    Start(message);
-    EXPECT_TRUE(message.FormatLogMessageVA(kOpenFailedFormat, 2, hugeTexts));
     const std::string expected = "P[ERROR] " + ("Cannot open file " + huge).substr(0, 4095) + "\n";
-    EXPECT_EQ(expected, Text(message));
-
-    Start(message);
-    EXPECT_TRUE(FormatWithList(message, kOpenFailedFormat, "b.cfg", "gone"));
-    EXPECT_EQ("P[ERROR] Cannot open file b.cfg: gone\n", Text(message));
-    Start(message);
-    EXPECT_TRUE(FormatWithList(message, kOpenFailedFormat, huge.c_str(), "tail"));
-    EXPECT_EQ(expected, Text(message));
+    EXPECT_EQ(expected, array(2, hugeTexts));
+    EXPECT_EQ(expected, list(huge.c_str(), "tail"));
 }
 
 TEST_F(MessageTexts, IdsWithoutATextLeaveTheMessageAlone)
@@ -281,12 +249,8 @@ TEST_F(MessageTexts, AuditTextsAreNeverCut)
     EXPECT_EQ("Puser u1: 5% %y %", Text(message));
 
     const char* texts[] = {"a", "b"};
-    Start(message);
-    EXPECT_TRUE(message.FormatAuditMessageVA("[%s|%s]", 2, nullptr));
-    EXPECT_EQ("P[|]", Text(message));
-    Start(message);
-    EXPECT_TRUE(message.FormatAuditMessageVA("[%s|%s]", 2, texts));
-    EXPECT_EQ("P[a|b]", Text(message));
+    EXPECT_EQ("P[|]", After(message, [&] { return message.FormatAuditMessageVA("[%s|%s]", 2, nullptr); }));
+    EXPECT_EQ("P[a|b]", After(message, [&] { return message.FormatAuditMessageVA("[%s|%s]", 2, texts); }));
 }
 
 TEST(TraceTexts, NewBufferCutAtALine)
@@ -294,23 +258,11 @@ TEST(TraceTexts, NewBufferCutAtALine)
     EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessage(nullptr));
     EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessageVA(nullptr, 1, nullptr));
     CKrErrLogMessage::FreeFormattedMessage(nullptr);
-
-    const char* empty = CKrErrLogMessage::FormatTraceMessage("");
-    ASSERT_NE(nullptr, empty);
-    EXPECT_STREQ("", empty);
-    CKrErrLogMessage::FreeFormattedMessage(empty);
-
+    EXPECT_EQ("", Owned(CKrErrLogMessage::FormatTraceMessage("")));
     const std::string huge(9000, 't');
-    const char* cut = CKrErrLogMessage::FormatTraceMessage("%s!", huge.c_str());
-    ASSERT_NE(nullptr, cut);
-    EXPECT_EQ(huge.substr(0, 4095), std::string(cut));
-    CKrErrLogMessage::FreeFormattedMessage(cut);
-
+    EXPECT_EQ(huge.substr(0, 4095), Owned(CKrErrLogMessage::FormatTraceMessage("%s!", huge.c_str())));
     const char* texts[] = {"x", nullptr};
-    const char* withNull = CKrErrLogMessage::FormatTraceMessageVA("%s/%s/%s", 2, texts);
-    ASSERT_NE(nullptr, withNull);
-    EXPECT_STREQ("x/(null)/", withNull);
-    CKrErrLogMessage::FreeFormattedMessage(withNull);
+    EXPECT_EQ("x/(null)/", Owned(CKrErrLogMessage::FormatTraceMessageVA("%s/%s/%s", 2, texts)));
 }
 
 TEST(SetFormattedMessage, AppendsTextAsItStands)

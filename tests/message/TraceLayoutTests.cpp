@@ -36,29 +36,11 @@ std::string DataLine(int format, const char* separator, const Field* fields, int
     return Text(message);
 }
 
-TEST(TraceLayout, BracketedDataLine)
+// The four known formats with these values are checked through the trace
+// record (TraceRecord AssemblyInEveryFormat); an unknown one writes bare values.
+TEST(TraceLayout, UnknownFormatWritesBareValuesAndNewline)
 {
-    EXPECT_EQ("[03/05/2024][13:45:12][Started]\n", DataLine(0, nullptr, kDateTimeMessage, 3));
-}
-
-TEST(TraceLayout, FixedWidthDataLine)
-{
-    const std::string expected = "03/05/2024      " "  " "13:45:12" "  " "Started" + std::string(57, ' ') + "\n";
-    EXPECT_EQ(expected, DataLine(1, nullptr, kDateTimeMessage, 3));
-}
-
-TEST(TraceLayout, DelimitedDataLine)
-{
-    EXPECT_EQ("03/05/2024;13:45:12;Started\n", DataLine(2, ";", kDateTimeMessage, 3));
-    // A multi-character delimiter is written whole.
-    EXPECT_EQ("03/05/2024 | 13:45:12 | Started\n", DataLine(2, " | ", kDateTimeMessage, 3));
-}
-
-TEST(TraceLayout, ElementDataLine)
-{
-    EXPECT_EQ("<TraceMessage>\t<Date>03/05/2024</Date>\t<Time>13:45:12</Time>\t<Message>Started</Message>"
-              "</TraceMessage>\n",
-              DataLine(3, "TraceMessage", kDateTimeMessage, 3));
+    EXPECT_EQ("03/05/202413:45:12Started\n", DataLine(7, ";", kDateTimeMessage, 3));
 }
 
 TEST(TraceLayout, AbsentValues)
@@ -127,11 +109,6 @@ TEST(TraceLayout, NullSeparatorsAndNames)
     EXPECT_EQ("<>\t<>x</>\t<>y</></>\n", DataLine(3, nullptr, fields, 2));
 }
 
-TEST(TraceLayout, UnknownFormatWritesBareValuesAndNewline)
-{
-    EXPECT_EQ("03/05/202413:45:12Started\n", DataLine(7, ";", kDateTimeMessage, 3));
-}
-
 TEST(TraceLayout, BeginAppendsAfterExistingTextAndFirstFieldIsPerLine)
 {
     CKrErrLogMessage message(true);
@@ -166,12 +143,8 @@ TEST(TraceLayout, InMemoryLine)
 TEST(TraceLayout, LongLineGrowsTheBuffer)
 {
     const std::string value(5000, 'v');
-    CKrErrLogMessage message(false);
-    message.BeginTraceFormat(0, false, nullptr);
-    message.newFormatTraceField(value.c_str(), 0, "Message");
-    message.newFormatTraceField("end", 0, "User");
-    message.EndTraceFormat();
-    EXPECT_EQ("[" + value + "][end]\n", Text(message));
+    const Field fields[] = {{"Message", value.c_str(), 64}, {"User", "end", 32}};
+    EXPECT_EQ("[" + value + "][end]\n", DataLine(0, nullptr, fields, 2));
 }
 
 }  // namespace

@@ -44,23 +44,22 @@ TEST(FileOps, OpenCreatesOwnerOnlyFilesWhateverTheUmaskOrPermission)
     EXPECT_EQ(krerrlog::FileClose(wide), 0);
 }
 
+// Opens the file with the given flags and writes the texts in turn.
+void OpenAndWrite(const std::string& path, int flags, std::initializer_list<const char*> texts = {})
+{
+    const int fd = KrOpen(path.c_str(), flags, kOwnerReadWrite);
+    ASSERT_GE(fd, 0) << path;
+    for (const char* text : texts) WriteText(fd, text);
+    EXPECT_EQ(krerrlog::FileClose(fd), 0);
+}
+
 TEST(FileOps, OpenFlagsTruncateAndAppend)
 {
     krtest::ScratchDir dir;
     const std::string path = dir.File("trace.log");
-
-    int fd = KrOpen(path.c_str(), kTruncate, kOwnerReadWrite);
-    ASSERT_GE(fd, 0);
-    WriteText(fd, "first content\n");
-    EXPECT_EQ(krerrlog::FileSize(fd), 14);
-    krerrlog::FileClose(fd);
-
-    // 0x301 truncates an existing file.
-    fd = KrOpen(path.c_str(), kTruncate, kOwnerReadWrite);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(krerrlog::FileSize(fd), 0);
-    WriteText(fd, "one\n");
-    krerrlog::FileClose(fd);
+    OpenAndWrite(path, kTruncate, {"first content\n"});
+    OpenAndWrite(path, kTruncate, {"one\n"});  // 0x301 truncates an existing file
+    EXPECT_EQ(krtest::ReadFile(path), "one\n");
 
     // 0x109 appends, also when another descriptor wrote in between.
     int a = KrOpen(path.c_str(), kAppend, kOwnerReadWrite);
@@ -71,25 +70,21 @@ TEST(FileOps, OpenFlagsTruncateAndAppend)
     WriteText(a, "two\n");
     WriteText(b, "three\n");
     WriteText(a, "four\n");
+    EXPECT_EQ(krerrlog::FileSize(a), 19);
     krerrlog::FileClose(a);
     krerrlog::FileClose(b);
     EXPECT_EQ(krtest::ReadFile(path), "one\ntwo\nthree\nfour\n");
 
     // 0x309 truncates and then appends.
     a = KrOpen(path.c_str(), kTruncateAppend, kOwnerReadWrite);
-    b = KrOpen(path.c_str(), kAppend, kOwnerReadWrite);
     ASSERT_GE(a, 0);
-    ASSERT_GE(b, 0);
-    WriteText(b, "x\n");
+    OpenAndWrite(path, kAppend, {"x\n"});
     WriteText(a, "y\n");
     krerrlog::FileClose(a);
-    krerrlog::FileClose(b);
     EXPECT_EQ(krtest::ReadFile(path), "x\ny\n");
 
     // 0x109 creates a missing file.
-    fd = KrOpen(dir.File("new.log").c_str(), kAppend, kOwnerReadWrite);
-    ASSERT_GE(fd, 0);
-    krerrlog::FileClose(fd);
+    OpenAndWrite(dir.File("new.log"), kAppend);
     EXPECT_EQ(krtest::FileMode(dir.File("new.log")), 0600);
 }
 

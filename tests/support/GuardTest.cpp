@@ -156,31 +156,24 @@ void ExclusionUnderLoad(Guard& guard)
 
 }  // namespace
 
-TEST(GuardThreads, ReaderArrivingBehindAWaitingWriterWaitsForIt)
+template <typename Guard>
+void AllScenarios(Guard& guard, CKrGuard& state)
 {
-    CKrGuard guard;
-    krtest::FinishesWithin(10s, [&] { ReaderQueuesBehindWaitingWriter(guard, guard); });
-}
-
-TEST(GuardThreads, WaitingWritersGoBeforeQueuedReadersOneAtATime)
-{
-    CKrGuard guard;
-    krtest::FinishesWithin(10s, [&] { WritersBeforeQueuedReaders(guard, guard); });
-}
-
-TEST(GuardThreads, ReadersAndWritersNeverOverlap)
-{
-    CKrGuard guard;
+    krtest::FinishesWithin(10s, [&] { ReaderQueuesBehindWaitingWriter(guard, state); });
+    krtest::FinishesWithin(10s, [&] { WritersBeforeQueuedReaders(guard, state); });
     krtest::FinishesWithin(60s, [&] { ExclusionUnderLoad(guard); });
+}
+
+TEST(GuardThreads, WritersGoFirstAndNeverOverlapWithReaders)
+{
+    CKrGuard guard;
+    AllScenarios(guard, guard);
 }
 
 TEST(GuardThreads, HeapGuardFollowsTheSameRules)
 {
     CKrErrLogGuard guard;
-    CKrGuard& state = CKrGuardTestPeer::State(guard);
-    krtest::FinishesWithin(10s, [&] { ReaderQueuesBehindWaitingWriter(guard, state); });
-    krtest::FinishesWithin(10s, [&] { WritersBeforeQueuedReaders(guard, state); });
-    krtest::FinishesWithin(60s, [&] { ExclusionUnderLoad(guard); });
+    AllScenarios(guard, CKrGuardTestPeer::State(guard));
 }
 
 TEST(GuardThreads, ScopedHoldersReleaseWhatTheyTook)

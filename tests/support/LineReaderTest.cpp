@@ -57,47 +57,32 @@ std::vector<Line> ReadAll(const std::string& path, int capacity)
     return lines;
 }
 
-TEST(LineReader, LinesEndsAndEmptyLines)
+TEST(LineReader, LineEndsCutsAndCounts)
 {
-    krtest::ScratchDir dir;
-    krtest::WriteFile(dir.File("a.cfg"), "first\n\nthird line\r\n\r\nlast without end");
-    const std::vector<Line> expected = {{6, "first"}, {1, ""}, {12, "third line"}, {2, ""}, {16, "last without end"}};
-    EXPECT_EQ(ReadAll(dir.File("a.cfg"), 8092), expected);
-}
-
-TEST(LineReader, EmptyFileAndLoneCarriageReturns)
-{
-    krtest::ScratchDir dir;
-    krtest::WriteFile(dir.File("empty"), "");
-    EXPECT_TRUE(ReadAll(dir.File("empty"), 16).empty());
-
-    // Only "\r\n" is a line end; a CR elsewhere is text.
-    krtest::WriteFile(dir.File("cr"), "a\rb\n\r\r\nend\r");
-    const std::vector<Line> expected = {{4, "a\rb"}, {3, "\r"}, {4, "end\r"}};
-    EXPECT_EQ(ReadAll(dir.File("cr"), 16), expected);
-}
-
-TEST(LineReader, OverlongLinesAreCutAndTheRestSkipped)
-{
-    krtest::ScratchDir dir;
     const std::string huge(100000, 'x');
-    krtest::WriteFile(dir.File("long"), "short\n" + huge + "\nafter\n" + huge + "\r\ntail");
-    const std::vector<Line> expected = {
-        {6, "short"}, {100001, huge.substr(0, 8091)}, {6, "after"}, {100002, huge.substr(0, 8091)}, {4, "tail"}};
-    EXPECT_EQ(ReadAll(dir.File("long"), 8092), expected);
-}
-
-TEST(LineReader, CutAtTheCapacityBoundary)
-{
+    const std::string edge = "abcd\nabcde\nabcd\r\nabc\r\nabcde\r\n\n";
+    const struct {
+        std::string content;
+        int capacity;
+        std::vector<Line> lines;
+    } cases[] = {
+        {"first\n\nthird line\r\n\r\nlast without end", 8092,
+         {{6, "first"}, {1, ""}, {12, "third line"}, {2, ""}, {16, "last without end"}}},
+        {"", 16, {}},
+        // Only "\r\n" is a line end; a CR elsewhere is text.
+        {"a\rb\n\r\r\nend\r", 16, {{4, "a\rb"}, {3, "\r"}, {4, "end\r"}}},
+        // Overlong lines are cut and the rest skipped, their whole length counted.
+        {"short\n" + huge + "\nafter\n" + huge + "\r\ntail", 8092,
+         {{6, "short"}, {100001, huge.substr(0, 8091)}, {6, "after"}, {100002, huge.substr(0, 8091)}, {4, "tail"}}},
+        // Capacity 5 holds 4 bytes of text; capacity 1 only the NUL.
+        {edge, 5, {{5, "abcd"}, {6, "abcd"}, {6, "abcd"}, {5, "abc"}, {7, "abcd"}, {1, ""}}},
+        {edge, 1, {{5, ""}, {6, ""}, {6, ""}, {5, ""}, {7, ""}, {1, ""}}},
+    };
     krtest::ScratchDir dir;
-    // Capacity 5 holds 4 bytes of text.
-    krtest::WriteFile(dir.File("edge"), "abcd\nabcde\nabcd\r\nabc\r\nabcde\r\n\n");
-    const std::vector<Line> expected = {{5, "abcd"}, {6, "abcd"}, {6, "abcd"}, {5, "abc"}, {7, "abcd"}, {1, ""}};
-    EXPECT_EQ(ReadAll(dir.File("edge"), 5), expected);
-
-    // Capacity 1 holds only the NUL, yet every line is still counted.
-    const std::vector<Line> tiny = {{5, ""}, {6, ""}, {6, ""}, {5, ""}, {7, ""}, {1, ""}};
-    EXPECT_EQ(ReadAll(dir.File("edge"), 1), tiny);
+    for (const auto& c : cases) {
+        krtest::WriteFile(dir.File("f"), c.content);
+        EXPECT_EQ(ReadAll(dir.File("f"), c.capacity), c.lines) << c.content.substr(0, 40);
+    }
 }
 
 TEST(LineReader, LinesAcrossTheReadChunks)

@@ -132,42 +132,24 @@ protected:
 };
 }  // namespace
 
+// year, month, day, hour, minute, second, weekday, year day, summer time, milliseconds
+std::vector<long> Split(const tm& t, long ms)
+{
+    return {t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_wday, t.tm_yday, t.tm_isdst, ms};
+}
+
 TEST_F(FixedClockTest, UtcReadingOfTheLastMillisecondOf2025)
 {
-    // 2025-12-31 23:59:59.999 UTC, a Wednesday.
-    tm when{};
-    when.tm_year = 125;
-    when.tm_mon = 11;
-    when.tm_mday = 31;
-    when.tm_hour = 23;
-    when.tm_min = 59;
-    when.tm_sec = 59;
-    Fix(static_cast<long long>(timegm(&when)) * 1000 + 999);
-
+    Fix(1767225599999LL);  // 2025-12-31 23:59:59.999 UTC, a Wednesday
     tm out;
     std::memset(&out, 0x7f, sizeof out);
     long ms = -1;
     EXPECT_TRUE(KrErrLogGetCurrentTime(false, out, ms));
-    EXPECT_EQ(out.tm_year, 125);
-    EXPECT_EQ(out.tm_mon, 11);
-    EXPECT_EQ(out.tm_mday, 31);
-    EXPECT_EQ(out.tm_hour, 23);
-    EXPECT_EQ(out.tm_min, 59);
-    EXPECT_EQ(out.tm_sec, 59);
-    EXPECT_EQ(out.tm_wday, 3);
-    EXPECT_EQ(out.tm_yday, 0);
-    EXPECT_EQ(out.tm_isdst, 0);
-    EXPECT_EQ(ms, 999);
-
+    EXPECT_EQ(Split(out, ms), (std::vector<long>{125, 11, 31, 23, 59, 59, 3, 0, 0, 999}));
     // One millisecond later the cached split of the previous second must not be reused.
     Fix(g_fixedMilliseconds + 1);
     EXPECT_TRUE(KrErrLogGetCurrentTime(false, out, ms));
-    EXPECT_EQ(out.tm_year, 126);
-    EXPECT_EQ(out.tm_mon, 0);
-    EXPECT_EQ(out.tm_mday, 1);
-    EXPECT_EQ(out.tm_hour, 0);
-    EXPECT_EQ(out.tm_wday, 4);
-    EXPECT_EQ(ms, 0);
+    EXPECT_EQ(Split(out, ms), (std::vector<long>{126, 0, 1, 0, 0, 0, 4, 0, 0, 0}));
 }
 
 TEST_F(FixedClockTest, LocalReadingFollowsTheTimeZone)
@@ -180,10 +162,7 @@ TEST_F(FixedClockTest, LocalReadingFollowsTheTimeZone)
     tm out{};
     long ms = 0;
     KrErrLogGetCurrentTime(true, out, ms);
-    EXPECT_EQ(out.tm_hour, 16);
-    EXPECT_EQ(out.tm_min, 15);
-    EXPECT_EQ(out.tm_sec, 12);
-    EXPECT_EQ(ms, 345);
+    EXPECT_EQ(Split(out, ms), (std::vector<long>{124, 2, 5, 16, 15, 12, 2, 0, 0, 345}));
     if (old) {
         setenv("TZ", saved.c_str(), 1);
     } else {

@@ -14,14 +14,6 @@ const KNOWNDATAFIELDINFO* Fields(int& count) {
     return fields;
 }
 
-int FindField(const char* name) {
-    int count = 0;
-    const KNOWNDATAFIELDINFO* fields = Fields(count);
-    for (int i = 0; i < count; ++i)
-        if (std::strcmp(fields[i].name, name) == 0) return i;
-    return -1;
-}
-
 }  // namespace
 
 TEST(TraceVocabulary, DataFieldTableMatchesTheIdsCallersUse) {
@@ -44,17 +36,8 @@ TEST(TraceVocabulary, DataFieldTableMatchesTheIdsCallersUse) {
     std::set<std::string> names;
     for (int i = 0; i < count; ++i) names.insert(fields[i].name);
     EXPECT_EQ(67u, names.size()) << "field names must be unique";
-    EXPECT_EQ(KR_FIELD_MESSAGE, 0u);
     EXPECT_STREQ("Tag", fields[KR_FIELD_TAG].name);
     EXPECT_STREQ("Function", fields[KR_FIELD_FUNCTION].name);
-}
-
-TEST(TraceVocabulary, FieldNamesAreCaseSensitive) {
-    EXPECT_EQ(9, FindField("User"));
-    EXPECT_EQ(-1, FindField("user"));
-    EXPECT_EQ(-1, FindField("USER"));
-    EXPECT_EQ(18, FindField("TransactionID"));
-    EXPECT_EQ(-1, FindField("TransactionId"));
 }
 
 TEST(TraceVocabulary, ComponentLibraryListIsStaticAndOrdered) {
@@ -75,20 +58,16 @@ TEST(TraceVocabulary, ComponentLibraryListIsStaticAndOrdered) {
     };
     for (int i = 0; i < 26; ++i) EXPECT_STREQ(expected[i], names[i]) << "index " << i;
 
-    int count2 = 0;
-    const char** names2 = nullptr;
-    ASSERT_TRUE(GetKnownComponentLibs(&count2, &names2));
-    EXPECT_EQ(names, names2);
-    int fieldCount = 0, fieldCount2 = 0;
-    const KNOWNDATAFIELDINFO *f1 = nullptr, *f2 = nullptr;
-    GetKnownDataFields(&fieldCount, &f1);
-    GetKnownDataFields(&fieldCount2, &f2);
-    EXPECT_EQ(f1, f2);
+    // Callers keep the pointers: both lists are static.
+    const char** again = nullptr;
+    ASSERT_TRUE(GetKnownComponentLibs(&count, &again));
+    EXPECT_EQ(names, again);
+    const KNOWNDATAFIELDINFO* fields = Fields(count);
+    EXPECT_EQ(fields, Fields(count));
 }
 
 TEST(TraceVocabulary, ComponentIdScheme) {
     static_assert(KrMakeComponentId(1, 2) == 0x01020000u);
-    static_assert(KrVerdictIndex(KrMakeComponentId(1, 2)) == 0x0102u);
     EXPECT_EQ(258u, KrVerdictIndex(0x01020000u));
     EXPECT_EQ(0x1A000000u, KrMakeComponentId(26));
     EXPECT_EQ(26u, KrComponentNumber(0x1A030000u));

@@ -8,37 +8,31 @@
 #include <string>
 #include <vector>
 
-using krtest::ReadConfiguration;
-using krtest::TraceTables;
+using namespace krtest;
 using Peer = CKrTraceDataTestPeer;
+using Names = std::vector<std::string>;
 
 namespace {
 
-constexpr unsigned kUser = 9;
-constexpr unsigned kRealm = 12;
-constexpr unsigned kMessage = 0;
-
-std::vector<std::string> Tokens(const std::string& line)
+Names Tokens(const std::string& line)
 {
     krerrlog::TraceConfigTokenizer tokenizer(line);
-    std::vector<std::string> tokens;
+    Names tokens;
     std::string_view token;
     while (tokenizer.Next(token)) tokens.emplace_back(token);
     return tokens;
 }
 
 // The selected component names of a record, in list order.
-std::vector<std::string> Selected(CKrTraceData& record, TraceTables& tables)
+Names Selected(CKrTraceData& record, TraceTables& tables)
 {
-    std::vector<std::string> names;
+    Names names;
     for (int i = 0; i < tables.ComponentCount(); ++i) {
         const unsigned id = tables.Components()[i].id;
         if (record.ComponentSelected(id)) names.emplace_back(Peer::GetComponentInfo(record, id)->name);
     }
     return names;
 }
-
-using Names = std::vector<std::string>;
 
 }  // namespace
 
@@ -96,28 +90,30 @@ TEST(TraceConfigReader, FailureTable)
 {
     TraceTables tables;
     // The file must start with a components line, then a data line.
-    EXPECT_FALSE(ReadConfiguration(tables, "data: User\ncomponents: Agent\n").read);
-    EXPECT_FALSE(ReadConfiguration(tables, "components: Agent\nUser ==alice\ndata: User\n").read);
-    EXPECT_FALSE(ReadConfiguration(tables, "User ==alice\n").read);
-    EXPECT_FALSE(ReadConfiguration(tables, "Components: Agent\ndata: User\n").read);
-    EXPECT_FALSE(ReadConfiguration(tables, "components: Agent\ncomponents: Server\ndata: User\n").read);
-
-    CKrTraceData record;
-    EXPECT_FALSE(Peer::SetConfiguration(record, 0, nullptr, "/nonexistent/dir/trace.conf", tables.ComponentCount(),
-                                        tables.Components(), tables.Fields(), false));
-    EXPECT_FALSE(Peer::SetConfiguration(record, 0, nullptr, nullptr, tables.ComponentCount(), tables.Components(),
-                                        tables.Fields(), false));
-    CKrTraceData noLists;
-    krtest::ScratchDir dir;
-    krtest::WriteFile(dir.File("ok.conf"), "components: Agent\ndata: User\n");
+    for (const char* file : {"data: User\ncomponents: Agent\n", "components: Agent\nUser ==alice\ndata: User\n",
+                             "User ==alice\n", "Components: Agent\ndata: User\n",
+                             "components: Agent\ncomponents: Server\ndata: User\n"})
+        EXPECT_FALSE(ReadConfiguration(tables, file).read) << file;
+    // Unreadable files (missing, none named, a folder) and missing tables.
+    ScratchDir dir;
+    WriteFile(dir.File("ok.conf"), "components: Agent\ndata: User\n");
     const std::string ok = dir.File("ok.conf");
-    EXPECT_FALSE(Peer::SetConfiguration(noLists, 0, nullptr, ok.c_str(), 3, nullptr, tables.Fields(), false));
-    EXPECT_FALSE(Peer::SetConfiguration(noLists, 0, nullptr, ok.c_str(), tables.ComponentCount(),
-                                        tables.Components(), nullptr, false));
-    EXPECT_FALSE(Peer::Configured(noLists));
-    // A folder cannot be read as a file.
-    EXPECT_FALSE(Peer::SetConfiguration(record, 0, nullptr, dir.Path().c_str(), tables.ComponentCount(),
-                                        tables.Components(), tables.Fields(), false));
+    bool configured = false;
+    auto set = [&](const char* file, KrTraceComponentInfo* components, KrTraceDataFieldInfo* fields) {
+        CKrTraceData record;
+        const bool read = Peer::SetConfiguration(record, 0, nullptr, file, tables.ComponentCount(), components,
+                                                 fields, false);
+        configured = Peer::Configured(record);
+        return read;
+    };
+    EXPECT_FALSE(set("/nonexistent/dir/trace.conf", tables.Components(), tables.Fields()));
+    EXPECT_FALSE(set(nullptr, tables.Components(), tables.Fields()));
+    EXPECT_FALSE(set(dir.Path().c_str(), tables.Components(), tables.Fields()));
+    EXPECT_FALSE(set(ok.c_str(), nullptr, tables.Fields()));
+    EXPECT_FALSE(configured);
+    EXPECT_FALSE(set(ok.c_str(), tables.Components(), nullptr));
+    EXPECT_FALSE(configured);
+    EXPECT_TRUE(set(ok.c_str(), tables.Components(), tables.Fields())) << "the control case reads";
 }
 
 TEST(TraceConfigReader, CommentsBlankAndVersionLinesAnywhere)
@@ -150,15 +146,15 @@ TEST(TraceConfigReader, SubComponentSelection)
     auto one = ReadConfiguration(tables, "version 1.1\ncomponents: Server/Receive\ndata: User\n");
     ASSERT_TRUE(one.read);
     EXPECT_EQ((Names{"Server/Receive"}), Selected(*one.record, tables));
-    EXPECT_FALSE(one.record->ComponentSelected(krtest::kServer));
+    EXPECT_FALSE(one.record->ComponentSelected(kServer));
     EXPECT_FALSE(one.record->ComponentSelected(0x01030000));  // no such entry
 
     // MarkComponentTraced on its own: false only without a component list.
-    EXPECT_TRUE(Peer::MarkComponentTraced(*one.record, krtest::kLoginLogout));
-    EXPECT_TRUE(one.record->ComponentSelected(krtest::kLoginReceiveRequest));
+    EXPECT_TRUE(Peer::MarkComponentTraced(*one.record, kLoginLogout));
+    EXPECT_TRUE(one.record->ComponentSelected(kLoginReceiveRequest));
     CKrTraceData empty;
-    EXPECT_FALSE(Peer::MarkComponentTraced(empty, krtest::kServer));
-    EXPECT_FALSE(empty.ComponentSelected(krtest::kServer));
+    EXPECT_FALSE(Peer::MarkComponentTraced(empty, kServer));
+    EXPECT_FALSE(empty.ComponentSelected(kServer));
 }
 
 TEST(TraceConfigReader, VersionRulesForOlderFiles)
@@ -182,12 +178,12 @@ TEST(TraceConfigReader, VersionRulesForOlderFiles)
     // The version line may also come last.
     auto last = ReadConfiguration(tables, body + "User ==x\nversion 1.1\n");
     ASSERT_TRUE(last.read);
-    EXPECT_FALSE(last.record->ComponentSelected(krtest::kLoginSendResponse));
+    EXPECT_FALSE(last.record->ComponentSelected(kLoginSendResponse));
 
     for (const char* version : {"version 2.0\n", "version\n", "version 1,1\n"}) {
         auto notNewer = ReadConfiguration(tables, version + body);
         ASSERT_TRUE(notNewer.read);
-        EXPECT_TRUE(notNewer.record->ComponentSelected(krtest::kLoginSendResponse)) << version;
+        EXPECT_TRUE(notNewer.record->ComponentSelected(kLoginSendResponse)) << version;
     }
 
     // Only the selected trigger adds its pair.
@@ -333,9 +329,9 @@ TEST(TraceConfigReader, RecordDoesNotDependOnTheLoggersTables)
     auto config = ReadConfiguration(tables, "components: Server/Send\ndata: User\n", 2, ";");
     ASSERT_TRUE(config.read);
     tables.DestroyNames();
-    EXPECT_STREQ("Server/Send", Peer::GetComponentInfo(*config.record, krtest::kServerSend)->name);
+    EXPECT_STREQ("Server/Send", Peer::GetComponentInfo(*config.record, kServerSend)->name);
     EXPECT_NE(nullptr, Peer::GetComponentInfo(*config.record, "Server/Send"));
-    EXPECT_TRUE(config.record->ComponentSelected(krtest::kServerSend));
+    EXPECT_TRUE(config.record->ComponentSelected(kServerSend));
     EXPECT_STREQ(";", Peer::Delimiter(*config.record));
 }
 
@@ -359,14 +355,14 @@ TEST(TraceConfigReader, DateTimeDriverIsTheHighestTracedClockField)
 TEST(TraceConfigReader, InMemoryPreparationThenRead)
 {
     TraceTables tables;
-    krtest::ScratchDir dir;
-    krtest::WriteFile(dir.File("t.conf"), "components: Agent\ndata: User, Realm\n");
+    ScratchDir dir;
+    WriteFile(dir.File("t.conf"), "components: Agent\ndata: User, Realm\n");
     CKrTraceData record;
     ASSERT_TRUE(Peer::PrepareConfiguration(record, 0, "", tables.ComponentCount(), tables.Components(),
                                            tables.Fields(), true));
     ASSERT_TRUE(Peer::ReadConfigFile(record, dir.File("t.conf").c_str()));
     EXPECT_STREQ("", Peer::Delimiter(record));
-    EXPECT_TRUE(record.ComponentSelected(krtest::kAgent));
+    EXPECT_TRUE(record.ComponentSelected(kAgent));
     EXPECT_EQ((std::vector<int>{9, 12}), Peer::FieldOrder(record));
     // The logger's tables are left as they were.
     EXPECT_FALSE(tables.Components()[10].selected);
@@ -380,15 +376,15 @@ TEST(TraceConfigReader, ReadingIntoACopyLeavesTheSharedConfigurationAlone)
     ASSERT_TRUE(config.read);
     CKrTraceData copy;
     Peer::Refresh(copy, *config.record);
-    krtest::ScratchDir dir;
-    krtest::WriteFile(dir.File("more.conf"), "components: Server\ndata: Realm\nUser ==bob\n");
+    ScratchDir dir;
+    WriteFile(dir.File("more.conf"), "components: Server\ndata: Realm\nUser ==bob\n");
     ASSERT_TRUE(Peer::ReadConfigFile(copy, dir.File("more.conf").c_str()));
-    EXPECT_TRUE(copy.ComponentSelected(krtest::kServer));
-    EXPECT_TRUE(copy.ComponentSelected(krtest::kAgent));
+    EXPECT_TRUE(copy.ComponentSelected(kServer));
+    EXPECT_TRUE(copy.ComponentSelected(kAgent));
     EXPECT_STREQ("bob", Peer::Field(copy, 9)->filterValue);
     EXPECT_STREQ(";", Peer::Delimiter(copy));
     // The master, and every other copy of it, still read the first file.
-    EXPECT_FALSE(config.record->ComponentSelected(krtest::kServer));
+    EXPECT_FALSE(config.record->ComponentSelected(kServer));
     EXPECT_STREQ("alice", Peer::Field(*config.record, 9)->filterValue);
     EXPECT_TRUE(Peer::OwnsConfig(copy));
 }

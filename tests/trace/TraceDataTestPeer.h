@@ -47,10 +47,6 @@ public:
     {
         return record.AssembleTraceMessage(message, mode);
     }
-    static bool AssembleInMemory(CKrTraceData& record, CKrErrLogMessage& message)
-    {
-        return record.AssembleInMemoryTraceMessage(message, 0);
-    }
     // The traced field ids in output order.
     static std::vector<int> FieldOrder(const CKrTraceData& record)
     {
@@ -62,14 +58,12 @@ public:
         return ids;
     }
     static void SetVersion(CKrTraceData& record, int version) { record.m_iVersion = version; }
-    static void SetDateTimeField(CKrTraceData& record, int id) { record.m_iDateTimeField = id; }
     static int DateTimeField(const CKrTraceData& record) { return record.m_iDateTimeField; }
     static bool Configured(const CKrTraceData& record) { return record.m_bConfigured; }
     static bool OwnsConfig(const CKrTraceData& record) { return record.m_bOwnsConfig; }
     static int Format(const CKrTraceData& record) { return record.m_iFormat; }
     static const char* Delimiter(const CKrTraceData& record) { return record.m_pszDelimiter; }
     static const KrTraceComponentInfo* Components(const CKrTraceData& record) { return record.m_pComponentInfo; }
-    static CKrErrLogMessage& Message(CKrTraceData& record) { return record.m_message; }
     static const char* LongText(const CKrTraceData& record) { return record.m_pszLongText; }
     static const char* FormatBuffer(const CKrTraceData& record, int index) { return record.m_formatBuffers[index]; }
 };
@@ -87,6 +81,16 @@ constexpr unsigned int kIsAuthorized = 0x03000000;
 constexpr unsigned int kIsAuthorizedSendResponse = 0x03010000;
 constexpr unsigned int kIsAuthorizedReceiveRequest = 0x03020000;
 constexpr unsigned int kAgent = 0x04000000;
+
+// Field ids (positions in the known-field table) the tests use.
+constexpr unsigned kMessage = 0;
+constexpr unsigned kPid = 2;
+constexpr unsigned kTid = 3;
+constexpr unsigned kDate = 4;
+constexpr unsigned kTime = 5;
+constexpr unsigned kPreciseTime = 6;
+constexpr unsigned kUser = 9;
+constexpr unsigned kRealm = 12;
 
 // What the logger hands to SetConfiguration: its component list and its 67
 // field entries, both with nothing selected. The names are heap strings, so a
@@ -113,5 +117,13 @@ struct ConfiguredRecord {
 };
 ConfiguredRecord ReadConfiguration(TraceTables& tables, const std::string& content, int format = 0,
                                    const char* delimiter = nullptr, bool useLocalTime = false);
+
+// A field's value, or "<unset>".
+inline std::string Value(CKrTraceData& record, unsigned id)
+{
+    const char* value = CKrTraceDataTestPeer::Field(record, id)->value;
+    return value ? value : "<unset>";
+}
+inline std::string Text(CKrErrLogMessage& message) { return std::string(message.GetBuffer(), message.GetBufferLen()); }
 
 }  // namespace krtest

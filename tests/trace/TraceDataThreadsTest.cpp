@@ -13,14 +13,10 @@
 #include <thread>
 #include <vector>
 
-using krtest::TraceTables;
+using namespace krtest;
 using Peer = CKrTraceDataTestPeer;
 
 namespace {
-
-constexpr unsigned kMessage = 0;
-constexpr unsigned kUser = 9;
-constexpr unsigned kRealm = 12;
 
 // The installed configuration and the lock it is replaced under.
 struct Installed {
