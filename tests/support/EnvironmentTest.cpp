@@ -9,6 +9,15 @@
 
 namespace {
 
+void SetOrUnset(const char* name, const char* value)
+{
+    if (value) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
 // Saves the locale variables and puts them back (and the cached locale) afterwards.
 class LocaleEnvironment : public ::testing::Test {
 protected:
@@ -17,31 +26,18 @@ protected:
         for (int i = 0; i < 3; ++i) {
             const char* value = std::getenv(kNames[i]);
             m_saved[i] = value ? std::optional<std::string>(value) : std::nullopt;
-            unsetenv(kNames[i]);
         }
     }
     void TearDown() override
     {
-        for (int i = 0; i < 3; ++i) {
-            if (m_saved[i]) {
-                setenv(kNames[i], m_saved[i]->c_str(), 1);
-            } else {
-                unsetenv(kNames[i]);
-            }
-        }
+        for (int i = 0; i < 3; ++i) SetOrUnset(kNames[i], m_saved[i] ? m_saved[i]->c_str() : nullptr);
         krerrlog::SetAdminLocale(nullptr);
     }
 
     static std::string LocaleWith(const char* lcAll, const char* lcMessages, const char* lang)
     {
         const char* values[] = {lcAll, lcMessages, lang};
-        for (int i = 0; i < 3; ++i) {
-            if (values[i]) {
-                setenv(kNames[i], values[i], 1);
-            } else {
-                unsetenv(kNames[i]);
-            }
-        }
+        for (int i = 0; i < 3; ++i) SetOrUnset(kNames[i], values[i]);
         krerrlog::SetAdminLocale(nullptr);
         return KrGetAdminLocale();
     }
