@@ -103,4 +103,18 @@ inline void BM_BareWrite(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(length));
 }
 
+// Runs the registered benchmarks, then detaches the logger's file and removes
+// the bench folder; cleanUp runs in between for a comparison's own state.
+inline int RunAndCleanUp(int argc, char** argv, void (*cleanUp)() = nullptr)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    theLogger()->DisableLog();
+    if (cleanUp) cleanUp();
+    RemoveBenchFolder();
+    return 0;
+}
+
 }  // namespace krbench

@@ -4,13 +4,4 @@
 BENCHMARK(krbench::BM_LogErrMsg_RollingFile)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(krbench::BM_BareWrite)->Threads(1)->Threads(2)->UseRealTime();
 
-int main(int argc, char** argv)
-{
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    theLogger()->DisableLog();
-    krbench::RemoveBenchFolder();
-    return 0;
-}
+int main(int argc, char** argv) { return krbench::RunAndCleanUp(argc, argv); }

@@ -58,12 +58,5 @@ BENCHMARK(krbench::BM_BareWrite)->Threads(1)->Threads(2)->UseRealTime();
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    theLogger()->DisableLog();
-    spdlog::shutdown();
-    krbench::RemoveBenchFolder();
-    return 0;
+    return krbench::RunAndCleanUp(argc, argv, [] { spdlog::shutdown(); });
 }

@@ -66,24 +66,32 @@ int SafeFormat(char* out, unsigned long size, const char* format, int count, con
 // Characters a bounded format left in its buffer of size bytes.
 int FormattedLength(int result, int size) { return result <= 0 ? 0 : (result < size ? result : size - 1); }
 
+// "[" severity word "] " text "\n" for a component text, the text filled by
+// fill(out, format) into kTextSize bytes. False, nothing appended, without a text.
+template <typename Fill>
+bool AppendComponentLine(krerrlog::MessageBuffer& buffer, unsigned int msgId, Fill fill)
+{
+    const char* text = ComponentText(msgId);
+    if (!text) return false;
+    AppendSeverityPrefix(buffer, msgId);
+    if (*text) {
+        char formatted[kTextSize];
+        formatted[0] = '\0';
+        buffer.AppendBytes(formatted, FormattedLength(fill(formatted, text), kTextSize));
+    }
+    buffer.AppendChar('\n');
+    return true;
+}
+
 }  // namespace
 
 // ---- Component texts ----
 
 bool CKrErrLogMessage::FormatLogMessageVA(int id, int count, const char** texts)
 {
-    const unsigned int msgId = static_cast<unsigned int>(id);
-    const char* text = ComponentText(msgId);
-    if (!text) return false;
-    AppendSeverityPrefix(*m_pBuffer, msgId);
-    if (*text) {
-        char formatted[kTextSize];
-        formatted[0] = '\0';
-        const int result = SafeFormat(formatted, sizeof formatted, text, count, texts);
-        m_pBuffer->AppendBytes(formatted, FormattedLength(result, kTextSize));
-    }
-    m_pBuffer->AppendChar('\n');
-    return true;
+    return AppendComponentLine(*m_pBuffer, static_cast<unsigned int>(id), [&](char* out, const char* text) {
+        return SafeFormat(out, kTextSize, text, count, texts);
+    });
 }
 
 bool CKrErrLogMessage::FormatLogMessage(int id, char** args, int count)
@@ -116,19 +124,10 @@ bool CKrErrLogMessage::FormatLogMessage(int id, char** args, int count)
 
 bool CKrErrLogMessage::FormatLogMessageVA(int id, va_list list)
 {
-    const unsigned int msgId = static_cast<unsigned int>(id);
-    const char* text = ComponentText(msgId);
-    if (!text) return false;
-    AppendSeverityPrefix(*m_pBuffer, msgId);
-    if (*text) {
-        // The catalogue's own format with the caller's typed arguments.
-        char formatted[kTextSize];
-        formatted[0] = '\0';
-        const int result = std::vsnprintf(formatted, sizeof formatted, text, list);
-        m_pBuffer->AppendBytes(formatted, FormattedLength(result, kTextSize));
-    }
-    m_pBuffer->AppendChar('\n');
-    return true;
+    // The catalogue's own format with the caller's typed arguments.
+    return AppendComponentLine(*m_pBuffer, static_cast<unsigned int>(id), [&](char* out, const char* text) {
+        return std::vsnprintf(out, kTextSize, text, list);
+    });
 }
 
 // ---- Audit and free trace texts ----
