@@ -4,6 +4,7 @@
 // reports them per iteration ("allocs"): the trace path must stay at 0 for
 // lines under 4,096 bytes.
 #include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/trace/KrTraceFieldSettings.h>
 
 #include "testsupport/AllocationCounter.h"
 
@@ -44,14 +45,7 @@ public:
         component.id = 0x01000000;
         component.name = "Server";
         KrTraceDataFieldInfo fields[KR_KNOWN_DATA_FIELD_COUNT];
-        int count = 0;
-        const KNOWNDATAFIELDINFO* known = nullptr;
-        GetKnownDataFields(&count, &known);
-        for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
-            fields[i].id = static_cast<uint32_t>(i);
-            fields[i].name = known[i].name;
-            fields[i].width = known[i].width;
-        }
+        krerrlog::FillKnownDataFieldInfo(fields);
         char path[] = "/tmp/krerrlog-bench-XXXXXX";
         const int fd = mkstemp(path);
         const std::string content =

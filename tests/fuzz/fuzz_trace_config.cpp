@@ -2,6 +2,7 @@
 // drives the record it produced through a whole trace call, checking the
 // reader's invariants on the way.
 #include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/trace/KrTraceFieldSettings.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -57,14 +58,7 @@ struct Tables {
             components[i].id = list[i].second;
             components[i].name = list[i].first;
         }
-        int count = 0;
-        const KNOWNDATAFIELDINFO* known = nullptr;
-        GetKnownDataFields(&count, &known);
-        for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
-            fields[i].id = static_cast<uint32_t>(i);
-            fields[i].name = known[i].name;
-            fields[i].width = known[i].width;
-        }
+        krerrlog::FillKnownDataFieldInfo(fields);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "TraceDataTestPeer.h"
+#include <krerrlog/trace/KrTraceFieldSettings.h>
 
 #include <atomic>
 
@@ -26,14 +27,7 @@ TraceTables::TraceTables()
         entry.name = m_names.back()->c_str();
         m_components.push_back(entry);
     }
-    int count = 0;
-    const KNOWNDATAFIELDINFO* known = nullptr;
-    GetKnownDataFields(&count, &known);
-    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT && i < count; ++i) {
-        m_fields[i].id = static_cast<uint32_t>(i);
-        m_fields[i].name = known[i].name;
-        m_fields[i].width = known[i].width;
-    }
+    krerrlog::FillKnownDataFieldInfo(m_fields);
 }
 
 void TraceTables::DestroyNames()

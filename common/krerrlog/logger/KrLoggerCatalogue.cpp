@@ -1,5 +1,6 @@
 // Component slots, the loading and unloading of component libraries, the
 // message catalogue lookups and the tables of known components and data fields.
+#include <krerrlog/trace/KrTraceFieldSettings.h>
 #include <krerrlog/logger/CKrLogger.h>
 
 #include <krerrlog/logger/CKrErrLogComponent.h>
@@ -199,13 +200,10 @@ bool CKrLogger::InitKnownInfo()
     m_availableDataFields.clear();
     m_pDataFieldInfo = new KrTraceDataFieldInfo[fieldCount];
     m_iDataFieldInfoCount = fieldCount;
+    krerrlog::FillKnownDataFieldInfo(m_pDataFieldInfo);
     for (int i = 0; i < fieldCount; ++i) {
         m_availableDataFields.append(fields[i].name);
         if (i + 1 < fieldCount) m_availableDataFields.push_back(' ');
-        KrTraceDataFieldInfo& entry = m_pDataFieldInfo[i];
-        entry.id = static_cast<uint32_t>(i);
-        entry.name = fields[i].name;
-        entry.width = fields[i].width;
     }
     return true;
 }

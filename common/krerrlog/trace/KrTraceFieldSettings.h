@@ -19,4 +19,19 @@ inline void CopyFieldSettings(KrTraceDataFieldInfo& to, const KrTraceDataFieldIn
     to.filterOp = from.filterOp;
 }
 
+// Fills the KR_KNOWN_DATA_FIELD_COUNT entries of table from the known data
+// fields: entry i gets id i, the field's name and width, everything else as
+// a fresh entry has it.
+inline void FillKnownDataFieldInfo(KrTraceDataFieldInfo* table)
+{
+    int count = 0;
+    const KNOWNDATAFIELDINFO* known = nullptr;
+    GetKnownDataFields(&count, &known);
+    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT && i < count; ++i) {
+        table[i].id = static_cast<uint32_t>(i);
+        table[i].name = known[i].name;
+        table[i].width = known[i].width;
+    }
+}
+
 }  // namespace krerrlog
