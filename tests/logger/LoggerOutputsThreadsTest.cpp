@@ -112,16 +112,22 @@ TEST(LoggerOutputsThreads, ReplacingTheOutputWhileManyThreadsLog)
     ASSERT_TRUE(logger->SetLogOutput(new CountingOutput(tally)));
     std::atomic<bool> stop{false};
     std::atomic<long> accepted{0};
+    std::atomic<int> threadsThatLogged{0};
     std::vector<std::thread> loggers;
     for (int t = 0; t < 6; ++t) {
         loggers.emplace_back([&, t] {
             CKrErrLogMessage message(false);
+            bool first = true;
             for (int i = 0; !stop.load(); ++i) {
                 message.FormatLogProlog("threads.cpp", t * 100000 + i, 0);
-                if (logger->LogErrMsg(message)) accepted.fetch_add(1);
+                if (!logger->LogErrMsg(message)) continue;
+                accepted.fetch_add(1);
+                if (first) threadsThatLogged.fetch_add(1);
+                first = false;
             }
         });
     }
+    krtest::WaitUntilCountReaches(threadsThatLogged, 6);
     const bool finished = krtest::FinishesWithin(std::chrono::seconds(60), [&] {
         for (int round = 0; round < 300; ++round) {
             if (round % 50 == 49) {
@@ -153,16 +159,22 @@ TEST(LoggerOutputsThreads, ReplacingFileOutputsWhileManyThreadsLogLosesNoAccepte
     ASSERT_TRUE(logger->SetLogOutput(fileOutput(0)));
     std::atomic<bool> stop{false};
     std::atomic<long long> acceptedBytes{0};
+    std::atomic<int> threadsThatLogged{0};
     std::vector<std::thread> loggers;
     for (int t = 0; t < 4; ++t) {
         loggers.emplace_back([&, t] {
             CKrErrLogMessage message(false);
+            bool first = true;
             for (int i = 0; !stop.load(); ++i) {
                 message.FormatLogProlog("files.cpp", t * 1000000 + i, 0);
-                if (logger->LogErrMsg(message)) acceptedBytes.fetch_add(message.GetBufferLen());
+                if (!logger->LogErrMsg(message)) continue;
+                acceptedBytes.fetch_add(message.GetBufferLen());
+                if (first) threadsThatLogged.fetch_add(1);
+                first = false;
             }
         });
     }
+    krtest::WaitUntilCountReaches(threadsThatLogged, 4);
     for (int round = 1; round <= 60; ++round) {
         if (round % 20 == 0) {
             logger->DisableLog();

@@ -313,17 +313,20 @@ TEST(BundlesThreads, LookupsWhileTheFolderChanges)
     second.Write("Swap.properties", "k=two\n");
     std::atomic<bool> stop{false};
     std::atomic<int> wrong{0};
+    std::atomic<int> readersThatLookedUp{0};
     std::vector<std::thread> readers;
     for (int t = 0; t < 4; ++t) {
         readers.emplace_back([&] {
-            while (!stop.load()) {
+            for (bool first = true; !stop.load(); first = false) {
                 CKrXlate* bundle = CKrXlate::GetBundle("Swap", "en");
                 const char* text = bundle ? bundle->GetText("k") : nullptr;
                 if (!text || (std::strcmp(text, "one") != 0 && std::strcmp(text, "two") != 0)) ++wrong;
                 if (bundle) bundle->Release();
+                if (first) readersThatLookedUp.fetch_add(1);
             }
         });
     }
+    krtest::WaitUntilCountReaches(readersThatLookedUp, 4);
     for (int i = 0; i < 100; ++i) {
         EXPECT_TRUE(CKrXlate::SetResourceDirectory((i % 2 ? first : second).Dir().Path().c_str()));
         std::this_thread::sleep_for(std::chrono::microseconds(200));

@@ -93,4 +93,13 @@ bool FinishesWithin(std::chrono::milliseconds limit, const std::function<void()>
     return true;
 }
 
+void WaitUntilCountReaches(const std::atomic<int>& count, int target)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (count.load() < target && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GE(count.load(), target) << "the worker threads did not get going within a minute";
+}
+
 }  // namespace krtest

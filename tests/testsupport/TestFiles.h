@@ -36,4 +36,10 @@ int FileMode(const std::string& path);
 // has not finished within the limit. Returns true when it finished.
 bool FinishesWithin(std::chrono::milliseconds limit, const std::function<void()>& body);
 
+// Waits (up to a minute) until count reaches target and fails the test if it
+// does not. Concurrency tests call it before they start disturbing the worker
+// threads: under a sanitizer on a loaded machine the workers may not have run
+// at all yet, and the race under test would never happen.
+void WaitUntilCountReaches(const std::atomic<int>& count, int target);
+
 }  // namespace krtest

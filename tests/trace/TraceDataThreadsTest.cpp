@@ -3,6 +3,7 @@
 // installed: the master is swapped under the writer lock and deleted at once,
 // while other threads are in the middle of a trace call on their copies.
 #include "TraceDataTestPeer.h"
+#include "testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -59,11 +60,13 @@ TEST(TraceDataThreads, CopiesOutliveReplacedMasters)
     std::atomic<bool> stop{false};
     std::atomic<long> lines{0};
     std::atomic<int> wrongLines{0};
+    std::atomic<int> threadsThatTraced{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             CKrTraceData copy;
             const std::string user = "user" + std::to_string(t);
+            bool traced = false;
             while (!stop.load()) {
                 int generation = -1;
                 {
@@ -85,9 +88,12 @@ TEST(TraceDataThreads, CopiesOutliveReplacedMasters)
                 if (!selected || !passes || expected != copy.GetFormattedTraceMessage()) ++wrongLines;
                 copy.CleanUpData();
                 ++lines;
+                if (!traced) threadsThatTraced.fetch_add(1);
+                traced = true;
             }
         });
     }
+    krtest::WaitUntilCountReaches(threadsThatTraced, kThreads);
 
     for (int generation = 1; generation <= kGenerations; ++generation) {
         CKrTraceData* next = makeMaster(generation);
