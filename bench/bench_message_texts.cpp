@@ -3,7 +3,7 @@
 // (prolog and FormatMessageA with three arguments through a cached bundle).
 // Output is not included. Every run counts the heap allocations per line: once
 // the bundle is cached and the message reused, a line allocates nothing.
-#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrErrLogTableComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/support/KrEnvironment.h>
@@ -54,37 +54,14 @@ namespace {
 
 // A component with a bundle, placed in slot 6 (component 7) of the process
 // logger for the benchmarks.
-constexpr unsigned int kFormatId = 0x0700C001u;      // component text
-constexpr unsigned int kTranslatedId = 0x0700C002u;  // bundle key
+constexpr unsigned int kFormatId = KrMessageId(7, KrSeverityError, 1);      // component text
+constexpr unsigned int kTranslatedId = KrMessageId(7, KrSeverityError, 2);  // bundle key
 
-class CKrBenchComponent : public CKrErrLogComponent {
-public:
-    CKrBenchComponent()
-    {
-        m_id = 0x07000000u;
-        m_bundleName = "KrBenchComponent";
-        m_name = "Bench";
-        m_description = "Benchmark component";
-    }
-    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override
-    {
-        count = 0;
-        list = nullptr;
-    }
-    const char* GetMessage(unsigned int msgId) override
-    {
-        switch (msgId & 0x3FFF) {
-        case 1:
-            return "Cannot open file %s (line %s): %s";
-        case 2:
-            return "bench-open-failed";
-        default:
-            return nullptr;
-        }
-    }
+const KrComponentMessage kBenchMessages[] = {
+    {kFormatId, "Cannot open file %s (line %s): %s"},
+    {kTranslatedId, "bench-open-failed"},
 };
-
-CKrBenchComponent g_component;
+CKrErrLogTableComponent g_component(7, "KrBenchComponent", "Bench", "Benchmark component", kBenchMessages, 2);
 
 void InstallCatalogue()
 {

@@ -5,6 +5,8 @@
 //   krerrlog_demo <output folder>
 #include <krerrlog/krerrlog.h>
 
+#include "component/KrDemoServerMessages.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,20 +33,12 @@ constexpr int kAuditEvery = 20;            // one audit line per so many error l
 constexpr int kErrorLogMegabytes = 1;
 constexpr int kErrorLogBackups = 5;
 
-// Message ids of the demo's component library (component 5), severity in bits 14-15.
-constexpr unsigned int kServerStarted = 0x05004001;           // translated, information
-constexpr unsigned int kSessionSlow = 0x05008002;             // translated, warning
-constexpr unsigned int kDirectoryUnreachable = 0x0500C003;    // translated, error
-constexpr unsigned int kPolicyRefreshed = 0x05004004;         // translated, information
-constexpr int kWorkerProblem = 0x0500C00A;                    // component text, error
-constexpr int kPlainText = 0x0500400B;                        // component text "%s", information
-
 // One line through the process-wide logger's error log.
 void Say(CKrLogger& logger, const std::string& text)
 {
     CKrErrLogMessage message;
     message.FormatLogProlog(__FILE__, __LINE__, 0);
-    message.FormatLogMessage(kPlainText, text.c_str());
+    message.FormatLogMessage(demo::kPlainText, text.c_str());
     logger.LogErrMsg(message);
 }
 
@@ -74,15 +68,15 @@ void Worker(CKrLogger& logger, int worker)
         const std::string line = std::to_string(i);
         switch (i % 4) {
         case 0:
-            SayTranslated(logger, message, kDirectoryUnreachable, w.c_str(), line.c_str(), "ldap-1.corp:636");
+            SayTranslated(logger, message, demo::kDirectoryUnreachable, w.c_str(), line.c_str(), "ldap-1.corp:636");
             break;
         case 1:
-            SayTranslated(logger, message, kSessionSlow, w.c_str(), line.c_str(),
+            SayTranslated(logger, message, demo::kSessionSlow, w.c_str(), line.c_str(),
                           std::to_string(500 + i % 700).c_str(), kRealms[i % 3]);
             break;
         default:
             message.FormatLogProlog(__FILE__, __LINE__, 0);
-            message.FormatLogMessage(kWorkerProblem, worker, i, kProblems[(i + worker) % 3]);
+            message.FormatLogMessage(demo::kWorkerProblem, worker, i, kProblems[(i + worker) % 3]);
             logger.LogErrMsg(message);
             break;
         }
@@ -179,8 +173,8 @@ int main(int argc, char** argv)
 
     {
         CKrErrLogMessage message;
-        SayTranslated(logger, message, kServerStarted, std::to_string(kThreads).c_str());
-        SayTranslated(logger, message, kPolicyRefreshed, "412", "corp");
+        SayTranslated(logger, message, demo::kServerStarted, std::to_string(kThreads).c_str());
+        SayTranslated(logger, message, demo::kPolicyRefreshed, "412", "corp");
     }
 
     const auto start = std::chrono::steady_clock::now();
