@@ -24,7 +24,7 @@ private:
     static int Read(CKrGuard& g, int& field)
     {
         g.m_section.Enter();
-        int value = field;
+        const int value = field;
         g.m_section.Leave();
         return value;
     }
@@ -32,46 +32,39 @@ private:
 
 namespace {
 
+using Peer = CKrGuardTestPeer;
+
 // Polls until the condition holds; false after five seconds.
 template <typename Condition>
 bool Eventually(Condition condition)
 {
-    for (int i = 0; i < 5000; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(1ms);
-    }
+    for (int i = 0; i < 5000 && !condition(); ++i) std::this_thread::sleep_for(1ms);
     return condition();
 }
 
-// Shared scenarios for CKrGuard and CKrErrLogGuard (same algorithm, other storage).
+// The scenarios below run for CKrGuard and CKrErrLogGuard (same algorithm, other storage).
 template <typename Guard>
 void ReaderQueuesBehindWaitingWriter(Guard& guard, CKrGuard& state)
 {
     for (int i = 0; i < 3; ++i) guard.LockForRead();
-    EXPECT_EQ(CKrGuardTestPeer::Active(state), 3);
-
-    std::atomic<bool> writerIn{false};
-    std::atomic<bool> fourthIn{false};
+    EXPECT_EQ(Peer::Active(state), 3);
+    std::atomic<bool> writerIn{false}, fourthIn{false};
     std::thread writer([&] {
         guard.LockForWrite();
         writerIn = true;
-        // The fourth reader must still be outside while the writer holds.
-        std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(20ms);  // the fourth reader must stay outside meanwhile
         EXPECT_FALSE(fourthIn.load());
         guard.Unlock();
     });
-    ASSERT_TRUE(Eventually([&] { return CKrGuardTestPeer::WaitingWriters(state) == 1; }));
-
+    ASSERT_TRUE(Eventually([&] { return Peer::WaitingWriters(state) == 1; }));
     std::thread fourth([&] {
         guard.LockForRead();
         fourthIn = true;
         EXPECT_TRUE(writerIn.load());
         guard.Unlock();
     });
-    ASSERT_TRUE(Eventually([&] { return CKrGuardTestPeer::WaitingReaders(state) == 1; }));
-    EXPECT_FALSE(writerIn.load());
+    ASSERT_TRUE(Eventually([&] { return Peer::WaitingReaders(state) == 1; }));
     EXPECT_FALSE(fourthIn.load());
-
     guard.Unlock();
     guard.Unlock();
     EXPECT_FALSE(writerIn.load()) << "a writer entered while a reader was inside";
@@ -79,18 +72,15 @@ void ReaderQueuesBehindWaitingWriter(Guard& guard, CKrGuard& state)
     writer.join();
     fourth.join();
     EXPECT_TRUE(fourthIn.load());
-    EXPECT_EQ(CKrGuardTestPeer::Active(state), 0);
+    EXPECT_EQ(Peer::Active(state), 0);
 }
 
 template <typename Guard>
 void WritersBeforeQueuedReaders(Guard& guard, CKrGuard& state)
 {
     guard.LockForRead();
-    std::atomic<int> writersInside{0};
-    std::atomic<int> writersDone{0};
-    std::atomic<int> readersIn{0};
+    std::atomic<int> writersInside{0}, writersDone{0}, readersIn{0};
     std::atomic<bool> overlap{false};
-
     std::vector<std::thread> threads;
     for (int i = 0; i < 2; ++i) {
         threads.emplace_back([&] {
@@ -102,7 +92,7 @@ void WritersBeforeQueuedReaders(Guard& guard, CKrGuard& state)
             guard.Unlock();
         });
     }
-    ASSERT_TRUE(Eventually([&] { return CKrGuardTestPeer::WaitingWriters(state) == 2; }));
+    ASSERT_TRUE(Eventually([&] { return Peer::WaitingWriters(state) == 2; }));
     for (int i = 0; i < 3; ++i) {
         threads.emplace_back([&] {
             guard.LockForRead();
@@ -111,41 +101,37 @@ void WritersBeforeQueuedReaders(Guard& guard, CKrGuard& state)
             guard.Unlock();
         });
     }
-    ASSERT_TRUE(Eventually([&] { return CKrGuardTestPeer::WaitingReaders(state) == 3; }));
-
+    ASSERT_TRUE(Eventually([&] { return Peer::WaitingReaders(state) == 3; }));
     guard.Unlock();  // the last reader leaves: exactly one writer enters
     for (auto& t : threads) t.join();
     EXPECT_FALSE(overlap.load()) << "two writers were inside at once";
     EXPECT_EQ(readersIn.load(), 3);
-    EXPECT_EQ(CKrGuardTestPeer::Active(state), 0);
+    EXPECT_EQ(Peer::Active(state), 0);
 }
 
 template <typename Guard>
 void ExclusionUnderLoad(Guard& guard)
 {
-    std::atomic<int> readers{0};
-    std::atomic<int> writers{0};
+    std::atomic<int> readers{0}, writers{0};
     std::atomic<bool> broken{false};
     long long shared = 0;  // written only under the write hold
     std::vector<std::thread> threads;
     for (int t = 0; t < 6; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 2000; ++i) {
-                if ((i + t) % 5 == 0) {
-                    guard.LockForWrite();
-                    if (writers.fetch_add(1) != 0 || readers.load() != 0) broken = true;
+                const bool write = (i + t) % 5 == 0;
+                write ? guard.LockForWrite() : guard.LockForRead();
+                std::atomic<int>& mine = write ? writers : readers;
+                mine.fetch_add(1);
+                if (writers.load() != (write ? 1 : 0) || (write && readers.load() != 0)) broken = true;
+                if (write) {
                     ++shared;
-                    writers.fetch_sub(1);
-                    guard.Unlock();
                 } else {
-                    guard.LockForRead();
-                    readers.fetch_add(1);
-                    if (writers.load() != 0) broken = true;
-                    volatile long long seen = shared;
+                    volatile long long seen = shared;  // a data race here if exclusion fails
                     (void)seen;
-                    readers.fetch_sub(1);
-                    guard.Unlock();
                 }
+                mine.fetch_sub(1);
+                guard.Unlock();
             }
         });
     }
@@ -153,8 +139,6 @@ void ExclusionUnderLoad(Guard& guard)
     EXPECT_FALSE(broken.load());
     EXPECT_EQ(shared, 6 * 2000 / 5);
 }
-
-}  // namespace
 
 template <typename Guard>
 void AllScenarios(Guard& guard, CKrGuard& state)
@@ -173,35 +157,37 @@ TEST(GuardThreads, WritersGoFirstAndNeverOverlapWithReaders)
 TEST(GuardThreads, HeapGuardFollowsTheSameRules)
 {
     CKrErrLogGuard guard;
-    AllScenarios(guard, CKrGuardTestPeer::State(guard));
+    AllScenarios(guard, Peer::State(guard));
 }
 
 TEST(GuardThreads, ScopedHoldersReleaseWhatTheyTook)
 {
     CKrErrLogGuard guard;
-    CKrGuard& state = CKrGuardTestPeer::State(guard);
+    CKrGuard& state = Peer::State(guard);
     {
         CKrErrLogAutoReader first(&guard);
         CKrErrLogAutoReader second;
         second.InitReadLockWithCKrErrLogGuard(&guard);
-        EXPECT_EQ(CKrGuardTestPeer::Active(state), 2);
+        EXPECT_EQ(Peer::Active(state), 2);
     }
-    EXPECT_EQ(CKrGuardTestPeer::Active(state), 0);
+    EXPECT_EQ(Peer::Active(state), 0);
     {
         CKrErrLogAutoWriter writer;
-        EXPECT_EQ(CKrGuardTestPeer::Active(state), 0);  // an empty holder takes nothing
+        EXPECT_EQ(Peer::Active(state), 0);  // an empty holder takes nothing
         writer.InitWriteLockWithCKrErrLogGuard(&guard);
-        EXPECT_EQ(CKrGuardTestPeer::Active(state), -1);
+        EXPECT_EQ(Peer::Active(state), -1);
     }
-    EXPECT_EQ(CKrGuardTestPeer::Active(state), 0);
     // A writer blocked behind a scoped reader gets in when the scope ends.
     krtest::FinishesWithin(10s, [&] {
         std::thread writer;
         {
             CKrErrLogAutoReader reader(&guard);
             writer = std::thread([&] { CKrErrLogAutoWriter w(&guard); });
-            ASSERT_TRUE(Eventually([&] { return CKrGuardTestPeer::WaitingWriters(state) == 1; }));
+            ASSERT_TRUE(Eventually([&] { return Peer::WaitingWriters(state) == 1; }));
         }
         writer.join();
     });
+    EXPECT_EQ(Peer::Active(state), 0);
 }
+
+}  // namespace
