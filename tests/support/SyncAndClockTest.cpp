@@ -117,32 +117,26 @@ TEST(SemaphoreThreads, ReleaseWakesAnUnlimitedWaiter)
 
 long long g_fixedMilliseconds = 0;
 
-class FixedClockTest : public ::testing::Test {
-protected:
-    void TearDown() override { krerrlog::SetClockSource(nullptr); }
-    // year, month, day, hour, minute, second, weekday, year day, summer time, milliseconds
-    static std::vector<long> ReadAt(long long ms, bool local)
-    {
-        g_fixedMilliseconds = ms;
-        krerrlog::SetClockSource([] { return g_fixedMilliseconds; });
-        tm t;
-        std::memset(&t, 0x7f, sizeof t);
-        long msOut = -1;
-        EXPECT_TRUE(KrErrLogGetCurrentTime(local, t, msOut));
-        return {t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_wday, t.tm_yday, t.tm_isdst, msOut};
-    }
-};
+// year, month, day, hour, minute, second, weekday, year day, summer time, milliseconds
+std::vector<long> ReadAt(long long ms, bool local)
+{
+    g_fixedMilliseconds = ms;
+    krerrlog::SetClockSource([] { return g_fixedMilliseconds; });
+    tm t;
+    std::memset(&t, 0x7f, sizeof t);
+    long msOut = -1;
+    EXPECT_TRUE(KrErrLogGetCurrentTime(local, t, msOut));
+    krerrlog::SetClockSource(nullptr);
+    return {t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_wday, t.tm_yday, t.tm_isdst, msOut};
+}
 
-TEST_F(FixedClockTest, UtcReadingOfTheLastMillisecondOf2025)
+TEST(Clock, FixedReadingsInUtcAndLocalTime)
 {
     // 2025-12-31 23:59:59.999 UTC, a Wednesday; one millisecond later the
     // cached split of the previous second must not be reused.
     EXPECT_EQ(ReadAt(1767225599999LL, false), (std::vector<long>{125, 11, 31, 23, 59, 59, 3, 0, 0, 999}));
     EXPECT_EQ(ReadAt(1767225600000LL, false), (std::vector<long>{126, 0, 1, 0, 0, 0, 4, 0, 0, 0}));
-}
 
-TEST_F(FixedClockTest, LocalReadingFollowsTheTimeZone)
-{
     const char* old = std::getenv("TZ");
     const std::string saved = old ? old : "";
     setenv("TZ", "UTC-02:30", 1);  // 2 h 30 min east of UTC
