@@ -86,7 +86,8 @@ TEST(Environment, NumberToString)
     const struct {
         unsigned long long value;
         const char* text;
-    } cases[] = {{0, "0"}, {7, "7"}, {10, "10"}, {1000000, "1000000"}, {18446744073709551615ULL, "18446744073709551615"}};
+    } cases[] = {
+        {0, "0"}, {7, "7"}, {10, "10"}, {1000000, "1000000"}, {18446744073709551615ULL, "18446744073709551615"}};
     for (const auto& c : cases) {
         char out[32];
         std::memset(out, '#', sizeof out);

@@ -130,7 +130,7 @@ TEST(LineReader, DescriptorIsClosedOnExecAndOnClose)
 {
     krtest::ScratchDir dir;
     krtest::WriteFile(dir.File("c.cfg"), "x\n");
-    const int fd = dup(0);  // open() takes the lowest free number: this one
+    const int fd = open("/dev/null", O_RDONLY);  // open() takes the lowest free number: this one
     close(fd);
     CKrFile file;
     ASSERT_TRUE(file.OpenFile(dir.File("c.cfg").c_str(), 3));

@@ -173,18 +173,18 @@ TEST(BundlesThreads, ConcurrentLookupsWhileBundlesLoad)
     BundleFolder folder;
     const char* locales[] = {"de_DE", "de", "fr", "en", "ja"};
     auto value = [](int b, const char* kind, int k) { return "Comp" + std::to_string(b) + kind + std::to_string(k); };
+    const struct {
+        const char *suffix, *kind;
+        int every;  // every n-th key is in the file
+    } files[] = {{"", " base ", 1}, {"_de", " de ", 2}, {"_fr", " fr ", 3}};
     for (int b = 0; b < 4; ++b) {
-        std::string base, de, fr;
-        for (int k = 0; k < 200; ++k) {
-            const std::string key = "key" + std::to_string(k) + "=";
-            base += key + value(b, " base ", k) + "\n";
-            if (k % 2 == 0) de += key + value(b, " de ", k) + "\n";
-            if (k % 3 == 0) fr += key + value(b, " fr ", k) + "\n";
+        for (const auto& file : files) {
+            std::string text;
+            for (int k = 0; k < 200; k += file.every) {
+                text += "key" + std::to_string(k) + "=" + value(b, file.kind, k) + "\n";
+            }
+            folder.Write("Comp" + std::to_string(b) + file.suffix + ".properties", text);
         }
-        const std::string name = "Comp" + std::to_string(b);
-        folder.Write(name + ".properties", base);
-        folder.Write(name + "_de.properties", de);
-        folder.Write(name + "_fr.properties", fr);
     }
     auto expected = [&](int b, const std::string& locale, int k) {
         if (locale.rfind("de", 0) == 0 && k % 2 == 0) return value(b, " de ", k);
