@@ -139,8 +139,8 @@ TEST(Bundles, ReadOnceAndCachedUntilTheFolderIsSetAgain)
 
     // What is no folder is refused, and the folder set before still serves.
     folder.Write("file.txt", "x");
-    for (const char* bad : {static_cast<const char*>(nullptr), "", folder.dir.File("file.txt").c_str(),
-                            folder.dir.File("missing").c_str()}) {
+    const std::string file = folder.dir.File("file.txt"), missing = folder.dir.File("missing");
+    for (const char* bad : {static_cast<const char*>(nullptr), "", file.c_str(), missing.c_str()}) {
         EXPECT_FALSE(CKrXlate::SetResourceDirectory(bad)) << (bad ? bad : "null");
     }
     EXPECT_EQ(Text("Cached", "en", "k"), "second");
