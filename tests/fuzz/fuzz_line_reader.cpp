@@ -8,14 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-[[noreturn]] void Fail(const char* what)
+void Check(bool condition, const char* what)
 {
+    if (condition) return;
     std::fprintf(stderr, "%s\n", what);
     std::abort();
 }
@@ -23,73 +24,40 @@ namespace {
 // The temporary file, created once per process; memory-backed when possible,
 // since it is rewritten for every input.
 struct TempFile {
-    std::string path;
-    int fd = -1;
-};
-
-const TempFile& Temp()
-{
-    static const TempFile file = [] {
+    TempFile()
+    {
         const char* base = std::getenv("TMPDIR");
-        std::string folder = base && *base ? base : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string pattern = folder + "/krerrlog-fuzz-lines-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        TempFile temp;
-        temp.fd = mkstemp(name.data());
-        if (temp.fd < 0) std::abort();
-        temp.path = name.data();
-        std::atexit([] { unlink(Temp().path.c_str()); });
-        return temp;
-    }();
-    return file;
-}
-
-struct ExpectedLine {
-    std::string text;  // as delivered: cut, without its line end
-    int taken;
+        path = std::string(base && *base ? base : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+               "/krerrlog-fuzz-lines-XXXXXX";
+        fd = mkstemp(path.data());
+        Check(fd >= 0, "cannot create the temporary file");
+    }
+    ~TempFile() { unlink(path.c_str()); }
+    std::string path;
+    int fd;
 };
 
-std::vector<ExpectedLine> Split(const uint8_t* data, size_t length, int capacity)
-{
-    std::vector<ExpectedLine> lines;
-    size_t start = 0;
-    while (start < length) {
-        const uint8_t* newline = static_cast<const uint8_t*>(std::memchr(data + start, '\n', length - start));
-        const size_t end = newline ? static_cast<size_t>(newline - data) : length;
-        size_t textEnd = end;
-        if (newline && end > start && data[end - 1] == '\r') --textEnd;
-        std::string text(reinterpret_cast<const char*>(data + start), textEnd - start);
-        if (text.size() > static_cast<size_t>(capacity - 1)) text.resize(static_cast<size_t>(capacity - 1));
-        lines.push_back({text, static_cast<int>(end - start + (newline ? 1 : 0))});
-        start = end + (newline ? 1 : 0);
-    }
-    return lines;
-}
-
-void ReadBack(const uint8_t* data, size_t length, int capacity)
+void ReadBack(const char* path, const uint8_t* data, size_t length, int capacity)
 {
     CKrFile file;
-    if (!file.OpenFile(Temp().path.c_str(), 3)) Fail("cannot open");
-    char* buffer = static_cast<char*>(std::malloc(static_cast<size_t>(capacity)));
-    const std::vector<ExpectedLine> expected = Split(data, length, capacity);
-    size_t index = 0;
-    long long total = 0;
-    for (;;) {
-        const int taken = file.ReadLine(buffer, capacity);
-        if (taken < 0) Fail("read error");
-        if (taken == 0) break;
-        if (!std::memchr(buffer, '\0', static_cast<size_t>(capacity))) Fail("not NUL-terminated within capacity");
-        if (index >= expected.size()) Fail("more lines than the input holds");
-        const ExpectedLine& line = expected[index++];
-        if (taken != line.taken) Fail("wrong byte count");
-        if (std::memcmp(buffer, line.text.data(), line.text.size()) != 0 || buffer[line.text.size()] != '\0') {
-            Fail("wrong text");
-        }
-        total += taken;
+    Check(file.OpenFile(path, 3), "cannot open");
+    std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(capacity)]);
+    size_t start = 0;  // where the next expected line begins in the input
+    for (int taken; (taken = file.ReadLine(buffer.get(), capacity)) != 0;) {
+        Check(taken > 0, "read error");
+        Check(std::memchr(buffer.get(), '\0', static_cast<size_t>(capacity)), "not NUL-terminated within capacity");
+        Check(start < length, "more lines than the input holds");
+        const void* newline = std::memchr(data + start, '\n', length - start);
+        const size_t end = newline ? static_cast<size_t>(static_cast<const uint8_t*>(newline) - data) : length;
+        const size_t next = newline ? end + 1 : length;
+        Check(static_cast<size_t>(taken) == next - start, "wrong byte count");
+        // The text as delivered: without its line end (LF or CRLF), cut to the capacity.
+        size_t textLength = end - start - (newline && end > start && data[end - 1] == '\r' ? 1 : 0);
+        if (textLength > static_cast<size_t>(capacity - 1)) textLength = static_cast<size_t>(capacity - 1);
+        Check(std::memcmp(buffer.get(), data + start, textLength) == 0 && buffer[textLength] == '\0', "wrong text");
+        start = next;
     }
-    if (index != expected.size() || total != static_cast<long long>(length)) Fail("lines lost");
-    std::free(buffer);
+    Check(start == length, "lines lost");
 }
 
 }  // namespace
@@ -97,9 +65,9 @@ void ReadBack(const uint8_t* data, size_t length, int capacity)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t length)
 {
     if (length > 1 << 20) return 0;
-    const TempFile& temp = Temp();
-    if (ftruncate(temp.fd, 0) != 0) std::abort();
-    if (length > 0 && pwrite(temp.fd, data, length, 0) != static_cast<ssize_t>(length)) std::abort();
-    for (int capacity : {1, 2, 5, 64, 8092}) ReadBack(data, length, capacity);
+    static TempFile temp;
+    Check(ftruncate(temp.fd, 0) == 0, "cannot truncate");
+    Check(length == 0 || pwrite(temp.fd, data, length, 0) == static_cast<ssize_t>(length), "cannot write");
+    for (int capacity : {1, 2, 5, 64, 8092}) ReadBack(temp.path.c_str(), data, length, capacity);
     return 0;
 }

@@ -22,36 +22,22 @@ namespace {
     std::abort();
 }
 
+// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
 bool IsValidUtf8(std::string_view text)
 {
+    static const unsigned long kLowest[] = {0, 0x80, 0x800, 0x10000};
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t more;
-        unsigned long codePoint;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-            codePoint = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            codePoint = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            codePoint = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + more >= text.size()) return false;
+        // Bytes that follow; 4 for a byte no character starts with.
+        const size_t more = c < 0x80 ? 0 : c < 0xC2 ? 4 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : c < 0xF5 ? 3 : 4;
+        if (more > 3 || text.size() - i <= more) return false;
+        unsigned long codePoint = c & (0x7F >> more);
         for (size_t k = 1; k <= more; ++k) {
             const unsigned char next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80) return false;
             codePoint = (codePoint << 6) | (next & 0x3F);
         }
-        if ((more == 2 && codePoint < 0x800) || (more == 3 && codePoint < 0x10000) || codePoint > 0x10FFFF ||
-            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        if (codePoint < kLowest[more] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
             return false;
         }
         i += more + 1;

@@ -11,11 +11,7 @@ namespace {
 
 void SetOrUnset(const char* name, const char* value)
 {
-    if (value) {
-        setenv(name, value, 1);
-    } else {
-        unsetenv(name);
-    }
+    value ? setenv(name, value, 1) : unsetenv(name);
 }
 
 // Saves the locale variables and puts them back (and the cached locale) afterwards.
@@ -24,8 +20,7 @@ protected:
     void SetUp() override
     {
         for (int i = 0; i < 3; ++i) {
-            const char* value = std::getenv(kNames[i]);
-            m_saved[i] = value ? std::optional<std::string>(value) : std::nullopt;
+            if (const char* value = std::getenv(kNames[i])) m_saved[i] = value;
         }
     }
     void TearDown() override
@@ -33,7 +28,6 @@ protected:
         for (int i = 0; i < 3; ++i) SetOrUnset(kNames[i], m_saved[i] ? m_saved[i]->c_str() : nullptr);
         krerrlog::SetAdminLocale(nullptr);
     }
-
     static std::string LocaleWith(const char* lcAll, const char* lcMessages, const char* lang)
     {
         const char* values[] = {lcAll, lcMessages, lang};
@@ -48,15 +42,16 @@ protected:
 
 TEST_F(LocaleEnvironment, AdminLocaleFollowsTheMessageLocaleVariables)
 {
-    EXPECT_STREQ(LocaleWith(nullptr, nullptr, nullptr).c_str(), "en");
-    EXPECT_EQ(LocaleWith(nullptr, nullptr, "de_DE.UTF-8"), "de_DE");
-    EXPECT_EQ(LocaleWith(nullptr, "fr_FR", "de_DE.UTF-8"), "fr_FR");
-    EXPECT_EQ(LocaleWith("ja_JP.eucJP@x", "fr_FR", "de_DE"), "ja_JP");
-    EXPECT_EQ(LocaleWith("", "", "pt_BR"), "pt_BR") << "empty variables are not set";
-    EXPECT_EQ(LocaleWith(nullptr, nullptr, "C"), "en");
-    EXPECT_EQ(LocaleWith(nullptr, nullptr, "POSIX"), "en");
-    EXPECT_EQ(LocaleWith("C.UTF-8", nullptr, "de_DE"), "en") << "LC_ALL wins even when it is C";
-    EXPECT_EQ(LocaleWith(nullptr, nullptr, "it@euro"), "it");
+    const struct {
+        const char *lcAll, *lcMessages, *lang, *expected;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, "en"}, {nullptr, nullptr, "de_DE.UTF-8", "de_DE"},
+        {nullptr, "fr_FR", "de_DE.UTF-8", "fr_FR"}, {"ja_JP.eucJP@x", "fr_FR", "de_DE", "ja_JP"},
+        {"", "", "pt_BR", "pt_BR"},  // empty variables are not set
+        {nullptr, nullptr, "C", "en"}, {nullptr, nullptr, "POSIX", "en"}, {nullptr, nullptr, "it@euro", "it"},
+        {"C.UTF-8", nullptr, "de_DE", "en"},  // LC_ALL wins even when it is C
+    };
+    for (const auto& c : cases) EXPECT_EQ(LocaleWith(c.lcAll, c.lcMessages, c.lang), c.expected) << &c - cases;
 }
 
 TEST_F(LocaleEnvironment, AdminLocaleIsReadOnceUntilAskedAgain)
@@ -74,33 +69,26 @@ TEST(Environment, GetEnvValueOrNull)
 {
     setenv("KRERRLOG_TEST_VARIABLE", "some value", 1);
     CKrGetEnv set("KRERRLOG_TEST_VARIABLE");
+    // The text belongs to the object: changing the environment does not change it.
+    setenv("KRERRLOG_TEST_VARIABLE", "", 1);
     ASSERT_NE(set.c_str(), nullptr);
     EXPECT_STREQ(set.c_str(), "some value");
-    // The text belongs to the object: changing the environment does not change it.
-    setenv("KRERRLOG_TEST_VARIABLE", "changed", 1);
-    EXPECT_STREQ(set.c_str(), "some value");
-
-    setenv("KRERRLOG_TEST_VARIABLE", "", 1);
     CKrGetEnv empty("KRERRLOG_TEST_VARIABLE");
     ASSERT_NE(empty.c_str(), nullptr) << "set to empty is still set";
     EXPECT_STREQ(empty.c_str(), "");
-
     unsetenv("KRERRLOG_TEST_VARIABLE");
-    CKrGetEnv unset("KRERRLOG_TEST_VARIABLE");
-    EXPECT_EQ(unset.c_str(), nullptr);
-    CKrGetEnv noName(nullptr);
-    EXPECT_EQ(noName.c_str(), nullptr);
+    EXPECT_EQ(CKrGetEnv("KRERRLOG_TEST_VARIABLE").c_str(), nullptr);
+    EXPECT_EQ(CKrGetEnv(nullptr).c_str(), nullptr);
 }
 
 TEST(Environment, NumberToString)
 {
-    struct Case {
+    const struct {
         unsigned long long value;
         const char* text;
-    };
-    const Case cases[] = {{0, "0"}, {7, "7"}, {10, "10"}, {1000000, "1000000"},
-                          {18446744073709551615ULL, "18446744073709551615"}};
-    for (const Case& c : cases) {
+    } cases[] = {
+        {0, "0"}, {7, "7"}, {10, "10"}, {1000000, "1000000"}, {18446744073709551615ULL, "18446744073709551615"}};
+    for (const auto& c : cases) {
         char out[32];
         std::memset(out, '#', sizeof out);
         number2string(c.value, out);

@@ -18,8 +18,7 @@ TEST(LibraryLoader, FindsALibraryBesideTheLoggingLibrary)
 
     HMODULE library = KrLoadLibrary(kPlugin);
     ASSERT_NE(library, nullptr);
-    using Answer = int (*)();
-    auto answer = reinterpret_cast<Answer>(KrGetProcAddress(library, "KrSupportTestAnswer"));
+    auto answer = reinterpret_cast<int (*)()>(KrGetProcAddress(library, "KrSupportTestAnswer"));
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(answer(), 42);
     EXPECT_EQ(KrGetProcAddress(library, "NoSuchSymbol"), nullptr);
@@ -34,9 +33,9 @@ TEST(LibraryLoader, FindsALibraryBesideTheLoggingLibrary)
 
 TEST(LibraryLoader, MissingLibrariesAndBadArguments)
 {
-    EXPECT_EQ(KrLoadLibrary("krnosuchcomponentlibrary"), nullptr);
-    EXPECT_EQ(KrLoadLibrary(""), nullptr);
-    EXPECT_EQ(KrLoadLibrary(nullptr), nullptr);
+    for (const char* name : {"krnosuchcomponentlibrary", "", static_cast<const char*>(nullptr)}) {
+        EXPECT_EQ(KrLoadLibrary(name), nullptr) << (name ? name : "null");
+    }
     EXPECT_EQ(KrGetProcAddress(nullptr, "KrSupportTestAnswer"), nullptr);
     EXPECT_FALSE(KrFreeLibrary(nullptr));
 }

@@ -37,94 +37,53 @@ Formatted Format(unsigned long size, const char* format, std::vector<const char*
     return formatted;
 }
 
-Formatted Format(const char* format, std::vector<const char*> args = {})
+Formatted Format(const char* format, std::vector<const char*> args) { return Format(256, format, std::move(args)); }
+
+TEST(SafeFormat, ConversionsPercentSignsAndMissingArguments)
 {
-    return Format(256, format, std::move(args));
-}
-
-TEST(SafeFormat, ConversionsWriteTheirArgumentsAsText)
-{
-    Formatted f = Format("user %s failed %d times at %p (%x, %5f)", {"alice", "3", "0xdead", "ff", "1.5"});
-    EXPECT_EQ(f.text, "user alice failed 3 times at 0xdead (ff,   1.5)");
-    EXPECT_EQ(f.result, static_cast<int>(f.text.size()));
-
-    // Every letter and length modifier takes one argument, even the dangerous ones.
-    EXPECT_EQ(Format("%n|%lld|%hhu|%zu|%Lf|%c|%ls|%jd|%td|%qd", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}).text,
-              "a|b|c|d|e|f|g|h|i|j");
-}
-
-// Plain %s width, precision and alignment: see AgreesWithSnprintfOnTextConversions.
-TEST(SafeFormat, WidthPrecisionAndAlignment)
-{
-    EXPECT_EQ(Format("[%5.2d]", {"12345"}).text, "[   12]");
-    EXPECT_EQ(Format("[%-5.2d]", {"12345"}).text, "[12   ]");
-    EXPECT_EQ(Format("[%05s]", {"7"}).text, "[    7]");
-    EXPECT_EQ(Format("[%.s]", {"gone"}).text, "[]");
-    EXPECT_EQ(Format("[%2s]", {"longer"}).text, "[longer]");
-    // Not NUL-terminated: only the first three bytes may be read.
-    const char bytes[3] = {'x', 'y', 'z'};
-    EXPECT_EQ(Format("%.3s!", {bytes}).text, "xyz!");
-}
-
-
-TEST(SafeFormat, PercentSignsAndBrokenConversions)
-{
-    EXPECT_EQ(Format("100%%").text, "100%");
-    EXPECT_EQ(Format("%%s", {"unused"}).text, "%s");
-    EXPECT_EQ(Format("end %").text, "end %");
-    EXPECT_EQ(Format("end %-5").text, "end %-5");
-    EXPECT_EQ(Format("%y%s", {"a"}).text, "%ya");
-    EXPECT_EQ(Format("%*s|%s", {"a"}).text, "%*s|a");
-    EXPECT_EQ(Format("%5%d", {"x"}).text, "%5x");
-    EXPECT_EQ(Format("%lk", {"x"}).text, "%lk");
-    EXPECT_EQ(Format("%5%").result, 3);
-}
-
-TEST(SafeFormat, MissingAndNullArguments)
-{
-    // argc 0: conversions write nothing, and argv is never read.
-    Formatted f = Format("a%sb%dc", {});
-    EXPECT_EQ(f.text, "abc");
-    EXPECT_EQ(f.result, 3);
+    const char bytes[3] = {'x', 'y', 'z'};  // not NUL-terminated: only three bytes may be read
+    const struct {
+        const char* format;
+        std::vector<const char*> args;
+        const char* expected;
+    } cases[] = {
+        {"user %s failed %d times at %p (%x, %5f)", {"alice", "3", "0xdead", "ff", "1.5"},
+         "user alice failed 3 times at 0xdead (ff,   1.5)"},
+        // Every letter and length modifier takes one argument, even the dangerous ones.
+        {"%n|%lld|%hhu|%zu|%Lf|%c|%ls|%jd|%td|%qd", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"},
+         "a|b|c|d|e|f|g|h|i|j"},
+        // Plain %s width and precision: see AgreesWithSnprintfOnTextConversions.
+        {"[%5.2d]", {"12345"}, "[   12]"}, {"[%-5.2d]", {"12345"}, "[12   ]"}, {"[%05s]", {"7"}, "[    7]"},
+        {"[%.s]", {"gone"}, "[]"}, {"[%2s]", {"longer"}, "[longer]"}, {"%.3s!", {bytes}, "xyz!"},
+        // Percent signs and broken conversions are text.
+        {"100%%", {}, "100%"}, {"%%s", {"unused"}, "%s"}, {"end %", {}, "end %"}, {"end %-5", {}, "end %-5"},
+        {"%y%s", {"a"}, "%ya"}, {"%*s|%s", {"a"}, "%*s|a"}, {"%5%d", {"x"}, "%5x"}, {"%lk", {"x"}, "%lk"},
+        {"%5%", {}, "%5%"},
+        // Missing arguments write nothing, null ones "(null)".
+        {"a%sb%dc", {}, "abc"}, {"%s %s %s", {"one"}, "one  "}, {"<%s>", {nullptr}, "<(null)>"},
+        {"<%8s>", {nullptr}, "<  (null)>"},
+    };
+    for (const auto& c : cases) {
+        const Formatted f = Format(c.format, c.args);
+        EXPECT_EQ(f.text, c.expected) << c.format;
+        EXPECT_EQ(f.result, static_cast<int>(std::strlen(c.expected))) << c.format;
+    }
+    // argc 0: argv is never read.
     char out[16];
     EXPECT_EQ(safe_snprintf_impl(out, sizeof out, "[%s]", 0, nullptr), 2);
     EXPECT_STREQ(out, "[]");
-
-    EXPECT_EQ(Format("%s %s %s", {"one"}).text, "one  ");
-    EXPECT_EQ(Format("<%s>", {nullptr}).text, "<(null)>");
-    EXPECT_EQ(Format("<%8s>", {nullptr}).text, "<  (null)>");
-}
-
-TEST(SafeFormat, SizeLimits)
-{
-    // "value=42" is 8 bytes.
-    std::vector<const char*> args = {"42"};
-    for (unsigned long size : {0UL, 1UL, 2UL, 8UL, 9UL, 10UL}) {
-        SCOPED_TRACE(size);
-        Formatted f = Format(size, "value=%s", args);
-        EXPECT_EQ(f.result, 8);
-        if (size > 0) {
-            EXPECT_EQ(f.text, std::string("value=42").substr(0, size - 1));
-        }
-    }
-    // Cuts inside padding and inside an argument: see AgreesWithSnprintfOnTextConversions.
-
-    // size 0 with a null buffer only measures.
-    EXPECT_EQ(safe_snprintf_impl(nullptr, 0, "value=%s", 1, args.data()), 8);
 }
 
 TEST(SafeFormat, HugeWidthIsCountedNotWritten)
 {
-    Formatted f = Format(16, "%100000000s|", {"x"});
+    const Formatted f = Format(16, "%100000000s|", {"x"});
     EXPECT_EQ(f.result, 100000001);
     EXPECT_EQ(f.text, std::string(15, ' '));
-
     // Beyond what an int can report: an error, but the buffer is still safe.
-    Formatted over = Format(16, "%3000000000s", {"x"});
+    const Formatted over = Format(16, "%3000000000s", {"x"});
     EXPECT_LT(over.result, 0);
     EXPECT_EQ(over.text.size(), 15u);
-    Formatted digits = Format(16, "%99999999999999999999999999s", {"x"});
-    EXPECT_LT(digits.result, 0);
+    EXPECT_LT(Format(16, "%99999999999999999999999999s", {"x"}).result, 0);
 }
 
 TEST(SafeFormat, RefusesBadCalls)
@@ -140,22 +99,21 @@ TEST(SafeFormat, RefusesBadCalls)
 
 TEST(SafeFormat, AgreesWithSnprintfOnTextConversions)
 {
-    // Where the format is plain %s, the result must be what snprintf itself gives.
+    // Where the format is plain %s, the result must be what snprintf itself
+    // gives, at every size: nothing, cut, exactly the length, and ample.
     const char* formats[] = {"%s", "[%-7s|%7s]", "%.2s%.0s%.9s", "a%%b%s%%", "%3.1s%-3.1s."};
-    const char* a = "alpha";
-    const char* b = "be";
-    const char* c = "gamma-delta";
+    const char *a = "alpha", *b = "be", *c = "gamma-delta";
     for (const char* format : formats) {
-        for (unsigned long size : {1UL, 3UL, 6UL, 64UL}) {
+        for (unsigned long size : {0UL, 1UL, 3UL, 5UL, 6UL, 64UL}) {
             SCOPED_TRACE(std::string(format) + " size " + std::to_string(size));
-            char expected[64];
-            const char* args[] = {a, b, c};
+            char expected[64] = "";
             const int want = std::snprintf(expected, size, format, a, b, c);
-            Formatted got = Format(size, format, {args[0], args[1], args[2]});
+            const Formatted got = Format(size, format, {a, b, c});
             EXPECT_EQ(got.result, want);
             EXPECT_EQ(got.text, std::string(expected));
         }
     }
+    EXPECT_EQ(safe_snprintf_impl(nullptr, 0, "%s", 1, &a), 5) << "size 0 with a null buffer only measures";
 }
 
 }  // namespace

@@ -12,10 +12,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
+
+namespace {
 
 TEST(CriticalSectionThreads, OwnerMayEnterAgainAndOthersAreExcluded)
 {
@@ -23,7 +26,6 @@ TEST(CriticalSectionThreads, OwnerMayEnterAgainAndOthersAreExcluded)
     krtest::FinishesWithin(10s, [&] {
         CKrErrLogPrivAutoCS outer(section);
         CKrErrLogPrivAutoCS inner(section);  // re-entry by the owner must not block
-
         std::atomic<bool> otherIn{false};
         std::thread other([&] {
             CKrErrLogPrivAutoCS hold(section);
@@ -57,44 +59,40 @@ TEST(CriticalSectionThreads, HeapSectionCountsIncrementsExactly)
     EXPECT_EQ(counter, 40000);
 }
 
-TEST(Semaphore, WaitAndTestConsumeCounts)
+// Takes counts without waiting until none is left: how many, or -1 on a failed wait.
+int Drain(CKrErrLogSemaphore& semaphore)
 {
-    CKrErrLogSemaphore semaphore(0, 10, true);
-    EXPECT_EQ(semaphore.Wait(0), 1);
-    EXPECT_EQ(semaphore.Wait(20), 1);
-    semaphore.Release(2);
-    EXPECT_EQ(semaphore.Wait(0), 0);
-    EXPECT_TRUE(semaphore.Test());
-    EXPECT_FALSE(semaphore.Test());
-    EXPECT_EQ(semaphore.Wait(0), 1);
+    int taken = 0, result;
+    while ((result = semaphore.Wait(0)) == 0) ++taken;
+    return result == 1 ? taken : -1;
 }
 
-TEST(Semaphore, InitRefusesASecondSemaphoreAndKeepsTheFirst)
-{
-    CKrErrLogSemaphore created(1, 5, true);
-    EXPECT_FALSE(created.Init(0, 5));
-    EXPECT_EQ(created.Wait(0), 0);  // still the first one, with its count of 1
-
-    CKrErrLogSemaphore empty;
-    EXPECT_EQ(empty.Wait(0), -1);  // no handle: failure, not a time-out
-    EXPECT_FALSE(empty.Test());
-    EXPECT_TRUE(empty.Init(0, 1));
-    EXPECT_EQ(empty.Wait(0), 1);
-
-    CKrErrLogSemaphore refused(0, 0, true);  // a maximum of 0 cannot be created
-    EXPECT_EQ(refused.Wait(0), -1);
-}
-
-TEST(Semaphore, ReleaseBeyondTheMaximumAddsNothing)
+TEST(Semaphore, CountsTimeOutsMaximumAndMissingHandles)
 {
     CKrErrLogSemaphore semaphore(0, 2, true);
-    semaphore.Release(3);
-    EXPECT_EQ(semaphore.Wait(0), 1);
+    EXPECT_EQ(semaphore.Wait(20), 1);
+    semaphore.Release(2);
+    EXPECT_TRUE(semaphore.Test());
+    EXPECT_EQ(Drain(semaphore), 1);
+    EXPECT_FALSE(semaphore.Test());
+    semaphore.Release(3);  // beyond the maximum: adds nothing
+    EXPECT_EQ(Drain(semaphore), 0);
     semaphore.Release(2);
     semaphore.Release(1);
-    EXPECT_EQ(semaphore.Wait(0), 0);
-    EXPECT_EQ(semaphore.Wait(0), 0);
-    EXPECT_EQ(semaphore.Wait(0), 1);
+    EXPECT_EQ(Drain(semaphore), 2);
+
+    // Init refuses a second semaphore and keeps the first, with its count.
+    CKrErrLogSemaphore created(1, 5, true);
+    EXPECT_FALSE(created.Init(0, 5));
+    EXPECT_EQ(Drain(created), 1);
+    // No handle: a failure, not a time-out; a maximum of 0 cannot be created.
+    CKrErrLogSemaphore empty;
+    EXPECT_EQ(empty.Wait(0), -1);
+    EXPECT_FALSE(empty.Test());
+    EXPECT_TRUE(empty.Init(0, 1));
+    EXPECT_EQ(Drain(empty), 0);
+    CKrErrLogSemaphore refused(0, 0, true);
+    EXPECT_EQ(refused.Wait(0), -1);
 }
 
 TEST(SemaphoreThreads, ReleaseWakesAnUnlimitedWaiter)
@@ -117,57 +115,35 @@ TEST(SemaphoreThreads, ReleaseWakesAnUnlimitedWaiter)
     });
 }
 
-namespace {
 long long g_fixedMilliseconds = 0;
-long long FixedClock() { return g_fixedMilliseconds; }
-
-class FixedClockTest : public ::testing::Test {
-protected:
-    void TearDown() override { krerrlog::SetClockSource(nullptr); }
-    void Fix(long long ms)
-    {
-        g_fixedMilliseconds = ms;
-        krerrlog::SetClockSource(&FixedClock);
-    }
-};
-}  // namespace
 
 // year, month, day, hour, minute, second, weekday, year day, summer time, milliseconds
-std::vector<long> Split(const tm& t, long ms)
+std::vector<long> ReadAt(long long ms, bool local)
 {
-    return {t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_wday, t.tm_yday, t.tm_isdst, ms};
+    g_fixedMilliseconds = ms;
+    krerrlog::SetClockSource([] { return g_fixedMilliseconds; });
+    tm t;
+    std::memset(&t, 0x7f, sizeof t);
+    long msOut = -1;
+    EXPECT_TRUE(KrErrLogGetCurrentTime(local, t, msOut));
+    krerrlog::SetClockSource(nullptr);
+    return {t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_wday, t.tm_yday, t.tm_isdst, msOut};
 }
 
-TEST_F(FixedClockTest, UtcReadingOfTheLastMillisecondOf2025)
+TEST(Clock, FixedReadingsInUtcAndLocalTime)
 {
-    Fix(1767225599999LL);  // 2025-12-31 23:59:59.999 UTC, a Wednesday
-    tm out;
-    std::memset(&out, 0x7f, sizeof out);
-    long ms = -1;
-    EXPECT_TRUE(KrErrLogGetCurrentTime(false, out, ms));
-    EXPECT_EQ(Split(out, ms), (std::vector<long>{125, 11, 31, 23, 59, 59, 3, 0, 0, 999}));
-    // One millisecond later the cached split of the previous second must not be reused.
-    Fix(g_fixedMilliseconds + 1);
-    EXPECT_TRUE(KrErrLogGetCurrentTime(false, out, ms));
-    EXPECT_EQ(Split(out, ms), (std::vector<long>{126, 0, 1, 0, 0, 0, 4, 0, 0, 0}));
-}
+    // 2025-12-31 23:59:59.999 UTC, a Wednesday; one millisecond later the
+    // cached split of the previous second must not be reused.
+    EXPECT_EQ(ReadAt(1767225599999LL, false), (std::vector<long>{125, 11, 31, 23, 59, 59, 3, 0, 0, 999}));
+    EXPECT_EQ(ReadAt(1767225600000LL, false), (std::vector<long>{126, 0, 1, 0, 0, 0, 4, 0, 0, 0}));
 
-TEST_F(FixedClockTest, LocalReadingFollowsTheTimeZone)
-{
     const char* old = std::getenv("TZ");
-    std::string saved = old ? old : "";
+    const std::string saved = old ? old : "";
     setenv("TZ", "UTC-02:30", 1);  // 2 h 30 min east of UTC
     tzset();
-    Fix(1709646312345LL);  // 2024-03-05 13:45:12.345 UTC
-    tm out{};
-    long ms = 0;
-    KrErrLogGetCurrentTime(true, out, ms);
-    EXPECT_EQ(Split(out, ms), (std::vector<long>{124, 2, 5, 16, 15, 12, 2, 0, 0, 345}));
-    if (old) {
-        setenv("TZ", saved.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
+    // 2024-03-05 13:45:12.345 UTC
+    EXPECT_EQ(ReadAt(1709646312345LL, true), (std::vector<long>{124, 2, 5, 16, 15, 12, 2, 0, 0, 345}));
+    old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
     tzset();
 }
 
@@ -175,12 +151,14 @@ TEST(Clock, RealClockAgreesWithTheSystem)
 {
     tm out{};
     long ms = -1;
-    time_t before = time(nullptr);
+    const time_t before = time(nullptr);
     KrErrLogGetCurrentTime(false, out, ms);
-    time_t after = time(nullptr);
-    time_t read = timegm(&out);
+    const time_t after = time(nullptr);
+    const time_t read = timegm(&out);
     EXPECT_GE(read, before);
     EXPECT_LE(read, after);
     EXPECT_GE(ms, 0);
     EXPECT_LT(ms, 1000);
 }
+
+}  // namespace

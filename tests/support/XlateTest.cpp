@@ -1,145 +1,75 @@
 #include <krerrlog/support/KrPropertiesFile.h>
 #include <krerrlog/support/KrXlate.h>
 
-#include "testsupport/TestFiles.h"
-
 #include "testsupport/AllocationCounter.h"
+#include "testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
-
 
 namespace {
 
 using krerrlog::ParseProperties;
 using krerrlog::PropertyList;
 
-PropertyList Entries(std::initializer_list<std::pair<const char*, const char*>> list)
+TEST(PropertiesFile, ParsesSeparatorsEscapesAndContinuations)
 {
-    PropertyList entries;
-    for (const auto& [key, value] : list) entries.emplace_back(key, value);
-    return entries;
-}
-
-TEST(PropertiesFile, SeparatorsBlanksAndComments)
-{
-    const char* text =
-        "# comment\n"
-        "! another comment\n"
-        "\n"
-        "   \t\n"
-        "plain=value\n"
-        "  colon : with colon \n"
-        "blank separated text\n"
-        "equals = = starts with equals\n"
-        "\tindented=yes\n"
-        "empty=\n"
-        "keyonly\n"
-        "trailing = blanks kept   \n";
-    EXPECT_EQ(ParseProperties(text), Entries({{"plain", "value"},
-                                              {"colon", "with colon "},
-                                              {"blank", "separated text"},
-                                              {"equals", "= starts with equals"},
-                                              {"indented", "yes"},
-                                              {"empty", ""},
-                                              {"keyonly", ""},
-                                              {"trailing", "blanks kept   "}}));
-}
-
-TEST(PropertiesFile, EscapesAndUnicode)
-{
-    const char* text =
-        "tab=a\\tb\\nc\\rd\\fe\n"
-        "back=one\\\\two\n"
-        "key\\ with\\=odd\\:chars=v\n"
-        "other=\\q\\#\\!\n"
-        "euro=\\u20ac \\u00E9\n"
-        "emoji=\\ud83d\\ude00\n"
-        "lone=\\ud83d!\n"
-        "short=\\u12g4\n"
-        "utf8=Grüße\n";
-    EXPECT_EQ(ParseProperties(text), Entries({{"tab", "a\tb\nc\rd\fe"},
-                                              {"back", "one\\two"},
-                                              {"key with=odd:chars", "v"},
-                                              {"other", "q#!"},
-                                              {"euro", "\xE2\x82\xAC \xC3\xA9"},
-                                              {"emoji", "\xF0\x9F\x98\x80"},
-                                              {"lone", "\xEF\xBF\xBD!"},
-                                              {"short", "\\u12g4"},
-                                              {"utf8", "Grüße"}}));
-}
-
-TEST(PropertiesFile, ContinuationLines)
-{
-    const char* text =
-        "long=first \\\n"
-        "      second \\\n"
-        "\tthird\n"
-        "even=ends in backslash\\\\\n"
-        "next=line\n"
-        "stop=before \\\n"
-        "\n"
-        "after=blank\n"
-        "# a comment never continues \\\n"
-        "real=entry\n"
-        "eof=last\\";
-    EXPECT_EQ(ParseProperties(text), Entries({{"long", "first second third"},
-                                              {"even", "ends in backslash\\"},
-                                              {"next", "line"},
-                                              {"stop", "before "},
-                                              {"after", "blank"},
-                                              {"real", "entry"},
-                                              {"eof", "last"}}));
+    const struct {
+        const char* text;
+        PropertyList expected;
+    } cases[] = {
+        {"# comment\n! another comment\n\n   \t\nplain=value\n  colon : with colon \nblank separated text\n"
+         "equals = = starts with equals\n\tindented=yes\nempty=\nkeyonly\ntrailing = blanks kept   \n",
+         {{"plain", "value"}, {"colon", "with colon "}, {"blank", "separated text"},
+          {"equals", "= starts with equals"}, {"indented", "yes"}, {"empty", ""}, {"keyonly", ""},
+          {"trailing", "blanks kept   "}}},
+        {"tab=a\\tb\\nc\\rd\\fe\nback=one\\\\two\nkey\\ with\\=odd\\:chars=v\nother=\\q\\#\\!\n"
+         "euro=\\u20ac \\u00E9\nemoji=\\ud83d\\ude00\nlone=\\ud83d!\nshort=\\u12g4\nutf8=Grüße\n",
+         {{"tab", "a\tb\nc\rd\fe"}, {"back", "one\\two"}, {"key with=odd:chars", "v"}, {"other", "q#!"},
+          {"euro", "\xE2\x82\xAC \xC3\xA9"}, {"emoji", "\xF0\x9F\x98\x80"}, {"lone", "\xEF\xBF\xBD!"},
+          {"short", "\\u12g4"}, {"utf8", "Grüße"}}},
+        {"long=first \\\n      second \\\n\tthird\neven=ends in backslash\\\\\nnext=line\nstop=before \\\n\n"
+         "after=blank\n# a comment never continues \\\nreal=entry\neof=last\\",
+         {{"long", "first second third"}, {"even", "ends in backslash\\"}, {"next", "line"}, {"stop", "before "},
+          {"after", "blank"}, {"real", "entry"}, {"eof", "last"}}},
+        // Not UTF-8, so read as ISO-8859-1; a byte order mark does not make the rest UTF-8.
+        {"k=Gr\xFC\xDF" "e\n", {{"k", "Grüße"}}},
+        {"\xEF\xBB\xBFk=\xE9t\xE9\n", {{"k", "été"}}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseProperties(c.text), c.expected) << c.text;
 }
 
 TEST(PropertiesFile, LineEndsOfOtherSystemsParseTheSame)
 {
     const std::string unix = "# c\na=1\nb = two \\\n  lines\n\nc:3\n";
-    std::string dos;
-    std::string mac;
+    std::string dos, mac;
     for (char c : unix) {
         dos += c == '\n' ? std::string("\r\n") : std::string(1, c);
         mac += c == '\n' ? '\r' : c;
     }
-    const PropertyList expected = Entries({{"a", "1"}, {"b", "two lines"}, {"c", "3"}});
-    EXPECT_EQ(ParseProperties(unix), expected);
-    EXPECT_EQ(ParseProperties(dos), expected);
-    EXPECT_EQ(ParseProperties(mac), expected);
-    EXPECT_EQ(ParseProperties("\xEF\xBB\xBF" + dos), expected) << "byte order mark";
-}
-
-TEST(PropertiesFile, Latin1FilesAreConverted)
-{
-    // "Grüße" as ISO-8859-1 bytes: not UTF-8, so the file is read as Latin-1.
-    EXPECT_EQ(ParseProperties("k=Gr\xFC\xDF" "e\n"), Entries({{"k", "Grüße"}}));
-    // A byte order mark does not make the rest UTF-8.
-    EXPECT_EQ(ParseProperties("\xEF\xBB\xBFk=\xE9t\xE9\n"), Entries({{"k", "été"}}));
+    const PropertyList expected = {{"a", "1"}, {"b", "two lines"}, {"c", "3"}};
+    for (const std::string& text : {unix, dos, mac, "\xEF\xBB\xBF" + dos}) EXPECT_EQ(ParseProperties(text), expected);
 }
 
 // A folder of bundle files for one test, set as the resource directory.
-class BundleFolder {
-public:
-    BundleFolder() { EXPECT_TRUE(CKrXlate::SetResourceDirectory(m_dir.Path().c_str())); }
-    void Write(const std::string& name, const std::string& content) { krtest::WriteFile(m_dir.File(name), content); }
-    const krtest::ScratchDir& Dir() const { return m_dir; }
-
-private:
-    krtest::ScratchDir m_dir;
+struct BundleFolder {
+    BundleFolder() { EXPECT_TRUE(CKrXlate::SetResourceDirectory(dir.Path().c_str())); }
+    void Write(const std::string& name, const std::string& content) { krtest::WriteFile(dir.File(name), content); }
+    krtest::ScratchDir dir;
 };
 
-std::string Text(CKrXlate* bundle, const char* key)
+std::string Text(const char* bundleName, const char* locale, const char* key)
 {
+    CKrXlate* bundle = CKrXlate::GetBundle(bundleName, locale);
     if (!bundle) return "<no bundle>";
     const char* text = bundle->GetText(key);
+    bundle->Release();
     return text ? text : "<no key>";
 }
 
@@ -150,45 +80,33 @@ TEST(Bundles, LocalesFallBackToLanguageAndBase)
     folder.Write("Msg_de.properties", "greeting=Hallo\nonly.de=nur deutsch\ncount=Anzahl {0}\n");
     folder.Write("Msg_de_DE.properties", "greeting=Guten Tag\n");
     folder.Write("Msg_fr.properties", "greeting=Bonjour\n");
-
-    CKrXlate* de_DE = CKrXlate::GetBundle("Msg", "de_DE");
-    ASSERT_NE(de_DE, nullptr);
-    EXPECT_EQ(Text(de_DE, "greeting"), "Guten Tag");
-    EXPECT_EQ(Text(de_DE, "only.de"), "nur deutsch");
-    EXPECT_EQ(Text(de_DE, "only.base"), "base text");
-    EXPECT_EQ(Text(de_DE, "count"), "Anzahl {0}");
-    EXPECT_EQ(Text(de_DE, "missing.key"), "<no key>");
-    EXPECT_EQ(de_DE->GetText(nullptr), nullptr);
-    de_DE->Release();
-
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "de_AT"), "greeting"), "Hallo");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "fr_CA"), "greeting"), "Bonjour");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "fr_CA"), "only.base"), "base text");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "ja_JP"), "greeting"), "Hello");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "en"), "greeting"), "Hello");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", ""), "greeting"), "Hello");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", nullptr), "greeting"), "Hello");
-
-    // Locale names as the environment spells them.
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "de_DE.UTF-8"), "greeting"), "Guten Tag");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "de-DE"), "greeting"), "Guten Tag");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "de_DE@euro"), "greeting"), "Guten Tag");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Msg", "../Msg_de"), "greeting"), "Hello") << "no path parts in a locale";
-}
-
-TEST(Bundles, MissingBundlesAndBadNames)
-{
-    BundleFolder folder;
     folder.Write("OnlyDe_de.properties", "k=v\n");
-    EXPECT_EQ(CKrXlate::GetBundle("Absent", "de_DE"), nullptr);
-    EXPECT_EQ(CKrXlate::GetBundle("OnlyDe", "en"), nullptr);
-    EXPECT_EQ(Text(CKrXlate::GetBundle("OnlyDe", "de_CH"), "k"), "v");
-    EXPECT_EQ(CKrXlate::GetBundle(nullptr, "en"), nullptr);
-    EXPECT_EQ(CKrXlate::GetBundle("", "en"), nullptr);
-    EXPECT_EQ(CKrXlate::GetBundle("../OnlyDe", "de"), nullptr);
-
+    const struct {
+        const char *bundle, *locale, *key, *expected;
+    } cases[] = {
+        {"Msg", "de_DE", "greeting", "Guten Tag"}, {"Msg", "de_DE", "only.de", "nur deutsch"},
+        {"Msg", "de_DE", "only.base", "base text"}, {"Msg", "de_DE", "count", "Anzahl {0}"},
+        {"Msg", "de_DE", "missing.key", "<no key>"}, {"Msg", "de_AT", "greeting", "Hallo"},
+        {"Msg", "fr_CA", "greeting", "Bonjour"},     {"Msg", "fr_CA", "only.base", "base text"},
+        {"Msg", "ja_JP", "greeting", "Hello"},       {"Msg", "en", "greeting", "Hello"},
+        {"Msg", "", "greeting", "Hello"},            {"Msg", nullptr, "greeting", "Hello"},
+        // Locale names as the environment spells them; no path parts in a locale.
+        {"Msg", "de_DE.UTF-8", "greeting", "Guten Tag"}, {"Msg", "de-DE", "greeting", "Guten Tag"},
+        {"Msg", "de_DE@euro", "greeting", "Guten Tag"},  {"Msg", "../Msg_de", "greeting", "Hello"},
+        {"OnlyDe", "de_CH", "k", "v"},                   {"OnlyDe", "en", "k", "<no bundle>"},
+        {"Absent", "de_DE", "k", "<no bundle>"},         {nullptr, "en", "k", "<no bundle>"},
+        {"", "en", "k", "<no bundle>"},                  {"../OnlyDe", "de", "k", "<no bundle>"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Text(c.bundle, c.locale, c.key), c.expected)
+            << (c.bundle ? c.bundle : "null") << " " << (c.locale ? c.locale : "null") << " " << c.key;
+    }
+    CKrXlate* bundle = CKrXlate::GetBundle("Msg", "de");
+    ASSERT_NE(bundle, nullptr);
+    EXPECT_EQ(bundle->GetText(nullptr), nullptr);
+    bundle->Release();
     // A folder named like a bundle file is no bundle.
-    ASSERT_EQ(mkdir(folder.Dir().File("Folder.properties").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(folder.dir.File("Folder.properties").c_str(), 0700), 0);
     EXPECT_EQ(CKrXlate::GetBundle("Folder", "en"), nullptr);
 }
 
@@ -201,36 +119,31 @@ TEST(Bundles, ReadOnceAndCachedUntilTheFolderIsSetAgain)
     const char* first = bundle->GetText("k");
     ASSERT_STREQ(first, "first");
 
-    // Changed, removed and new files are not seen: nothing is read again.
+    // Changed, removed and new files are not seen: nothing is read again; absence is cached too.
     folder.Write("Cached.properties", "k=second\n");
     folder.Write("Cached_de.properties", "k=deutsch\n");
     EXPECT_EQ(CKrXlate::GetBundle("Cached", "de"), bundle);
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Cached", "de"), "k"), "first");
+    EXPECT_EQ(Text("Cached", "de", "k"), "first");
     EXPECT_EQ(CKrXlate::GetBundle("NotYet", "de"), nullptr);
     folder.Write("NotYet.properties", "k=now\n");
-    EXPECT_EQ(CKrXlate::GetBundle("NotYet", "de"), nullptr) << "absence is cached too";
+    EXPECT_EQ(CKrXlate::GetBundle("NotYet", "de"), nullptr);
 
     // Setting the folder again reads the files again; the old bundle keeps its own texts.
-    ASSERT_TRUE(CKrXlate::SetResourceDirectory((folder.Dir().Path() + "/").c_str()));
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Cached", "de"), "k"), "deutsch");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Cached", "en"), "k"), "second");
-    EXPECT_EQ(Text(CKrXlate::GetBundle("NotYet", "de"), "k"), "now");
+    ASSERT_TRUE(CKrXlate::SetResourceDirectory((folder.dir.Path() + "/").c_str()));
+    EXPECT_EQ(Text("Cached", "de", "k"), "deutsch");
+    EXPECT_EQ(Text("Cached", "en", "k"), "second");
+    EXPECT_EQ(Text("NotYet", "de", "k"), "now");
     EXPECT_STREQ(first, "first");
     EXPECT_STREQ(bundle->GetText("k"), "first");
     bundle->Release();
-}
 
-TEST(Bundles, SetResourceDirectoryRefusesWhatIsNoFolder)
-{
-    BundleFolder folder;
-    folder.Write("Here.properties", "k=here\n");
+    // What is no folder is refused, and the folder set before still serves.
     folder.Write("file.txt", "x");
-    EXPECT_FALSE(CKrXlate::SetResourceDirectory(nullptr));
-    EXPECT_FALSE(CKrXlate::SetResourceDirectory(""));
-    EXPECT_FALSE(CKrXlate::SetResourceDirectory(folder.Dir().File("file.txt").c_str()));
-    EXPECT_FALSE(CKrXlate::SetResourceDirectory(folder.Dir().File("missing").c_str()));
-    // Nothing changed: the folder set before still serves.
-    EXPECT_EQ(Text(CKrXlate::GetBundle("Here", "en"), "k"), "here");
+    const std::string file = folder.dir.File("file.txt"), missing = folder.dir.File("missing");
+    for (const char* bad : {static_cast<const char*>(nullptr), "", file.c_str(), missing.c_str()}) {
+        EXPECT_FALSE(CKrXlate::SetResourceDirectory(bad)) << (bad ? bad : "null");
+    }
+    EXPECT_EQ(Text("Cached", "en", "k"), "second");
 }
 
 TEST(Bundles, CachedLookupsAllocateNothing)
@@ -259,40 +172,38 @@ TEST(BundlesThreads, ConcurrentLookupsWhileBundlesLoad)
 {
     BundleFolder folder;
     const char* locales[] = {"de_DE", "de", "fr", "en", "ja"};
+    auto value = [](int b, const char* kind, int k) { return "Comp" + std::to_string(b) + kind + std::to_string(k); };
+    const struct {
+        const char *suffix, *kind;
+        int every;  // every n-th key is in the file
+    } files[] = {{"", " base ", 1}, {"_de", " de ", 2}, {"_fr", " fr ", 3}};
     for (int b = 0; b < 4; ++b) {
-        const std::string name = "Comp" + std::to_string(b);
-        std::string base, de, fr;
-        for (int k = 0; k < 200; ++k) {
-            base += "key" + std::to_string(k) + "=" + name + " base " + std::to_string(k) + "\n";
-            if (k % 2 == 0) de += "key" + std::to_string(k) + "=" + name + " de " + std::to_string(k) + "\n";
-            if (k % 3 == 0) fr += "key" + std::to_string(k) + "=" + name + " fr " + std::to_string(k) + "\n";
+        for (const auto& file : files) {
+            std::string text;
+            for (int k = 0; k < 200; k += file.every) {
+                text += "key" + std::to_string(k) + "=" + value(b, file.kind, k) + "\n";
+            }
+            folder.Write("Comp" + std::to_string(b) + file.suffix + ".properties", text);
         }
-        folder.Write(name + ".properties", base);
-        folder.Write(name + "_de.properties", de);
-        folder.Write(name + "_fr.properties", fr);
     }
-    auto expected = [](int b, const std::string& locale, int k) {
-        std::string name = "Comp" + std::to_string(b);
-        if (locale.rfind("de", 0) == 0 && k % 2 == 0) return name + " de " + std::to_string(k);
-        if (locale == "fr" && k % 3 == 0) return name + " fr " + std::to_string(k);
-        return name + " base " + std::to_string(k);
+    auto expected = [&](int b, const std::string& locale, int k) {
+        if (locale.rfind("de", 0) == 0 && k % 2 == 0) return value(b, " de ", k);
+        return value(b, locale == "fr" && k % 3 == 0 ? " fr " : " base ", k);
     };
 
     std::atomic<int> wrong{0};
     std::atomic<bool> go{false};
-    std::vector<std::thread> threads;
-    const bool finished = krtest::FinishesWithin(std::chrono::seconds(60), [&] {
+    EXPECT_TRUE(krtest::FinishesWithin(std::chrono::seconds(60), [&] {
+        std::vector<std::thread> threads;
         for (int t = 0; t < 8; ++t) {
             threads.emplace_back([&, t] {
                 while (!go.load()) std::this_thread::yield();
-                char key[32];
                 for (int i = 0; i < 4000; ++i) {
                     const int b = (i + t) % 4;
                     const char* locale = locales[(i / 4 + t) % 5];
                     const int k = (i * 7 + t) % 200;
                     CKrXlate* bundle = CKrXlate::GetBundle(("Comp" + std::to_string(b)).c_str(), locale);
-                    std::snprintf(key, sizeof key, "key%d", k);
-                    const char* text = bundle ? bundle->GetText(key) : nullptr;
+                    const char* text = bundle ? bundle->GetText(("key" + std::to_string(k)).c_str()) : nullptr;
                     if (!text || expected(b, locale, k) != text) ++wrong;
                     if (bundle) bundle->Release();
                 }
@@ -300,35 +211,32 @@ TEST(BundlesThreads, ConcurrentLookupsWhileBundlesLoad)
         }
         go = true;
         for (auto& thread : threads) thread.join();
-    });
-    EXPECT_TRUE(finished);
+    }));
     EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(BundlesThreads, LookupsWhileTheFolderChanges)
 {
-    BundleFolder first;
-    BundleFolder second;
+    BundleFolder first, second;
     first.Write("Swap.properties", "k=one\n");
     second.Write("Swap.properties", "k=two\n");
     std::atomic<bool> stop{false};
-    std::atomic<int> wrong{0};
-    std::atomic<int> readersThatLookedUp{0};
+    std::atomic<int> wrong{0}, readersThatLookedUp{0};
     std::vector<std::thread> readers;
     for (int t = 0; t < 4; ++t) {
         readers.emplace_back([&] {
-            for (bool first = true; !stop.load(); first = false) {
+            for (bool once = true; !stop.load(); once = false) {
                 CKrXlate* bundle = CKrXlate::GetBundle("Swap", "en");
                 const char* text = bundle ? bundle->GetText("k") : nullptr;
                 if (!text || (std::strcmp(text, "one") != 0 && std::strcmp(text, "two") != 0)) ++wrong;
                 if (bundle) bundle->Release();
-                if (first) readersThatLookedUp.fetch_add(1);
+                if (once) readersThatLookedUp.fetch_add(1);
             }
         });
     }
     krtest::WaitUntilCountReaches(readersThatLookedUp, 4);
     for (int i = 0; i < 100; ++i) {
-        EXPECT_TRUE(CKrXlate::SetResourceDirectory((i % 2 ? first : second).Dir().Path().c_str()));
+        EXPECT_TRUE(CKrXlate::SetResourceDirectory((i % 2 ? first : second).dir.Path().c_str()));
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     stop = true;
@@ -351,69 +259,45 @@ std::string Fill(unsigned long outSize, const char* text, std::vector<const char
     return out;
 }
 
-std::string Fill(const char* text, std::vector<const char*> args) { return Fill(4095, text, std::move(args)); }
-
-TEST(FormatMessage, Placeholders)
+TEST(FormatMessage, PlaceholdersBadBracesAndCuts)
 {
-    EXPECT_EQ(Fill("User {0} failed at {1}.", {"alice", "login"}), "User alice failed at login.");
-    EXPECT_EQ(Fill("{1}{0}{1}", {"a", "b"}), "bab");
-    EXPECT_EQ(Fill("{00}|{01}", {"a", "b"}), "a|b");
-    EXPECT_EQ(Fill("no placeholders", {}), "no placeholders");
-    EXPECT_EQ(Fill("[{0}]", {nullptr}), "[]");
-    EXPECT_EQ(Fill("{0} sees {{0}}", {"x"}), "x sees {x}");
-    std::vector<const char*> fifteen;
-    std::vector<std::string> values;
-    for (int i = 0; i < 15; ++i) values.push_back("v" + std::to_string(i));
-    for (const auto& v : values) fifteen.push_back(v.c_str());
-    EXPECT_EQ(Fill("{14}{10}{9}{1}", fifteen), "v14v10v9v1");
-}
-
-TEST(FormatMessage, MalformedOrOutOfRangeBracesStayAsTheyStand)
-{
-    EXPECT_EQ(Fill("{2} of {0}", {"a", "b"}), "{2} of a");
-    EXPECT_EQ(Fill("{0}", {}), "{0}");
-    EXPECT_EQ(Fill("{", {"a"}), "{");
-    EXPECT_EQ(Fill("{0", {"a"}), "{0");
-    EXPECT_EQ(Fill("{}", {"a"}), "{}");
-    EXPECT_EQ(Fill("{x}", {"a"}), "{x}");
-    EXPECT_EQ(Fill("{-1}", {"a"}), "{-1}");
-    EXPECT_EQ(Fill("{ 0}", {"a"}), "{ 0}");
-    EXPECT_EQ(Fill("{0,number}", {"a"}), "{0,number}");
-    EXPECT_EQ(Fill("{99999999999999999999999}", {"a"}), "{99999999999999999999999}");
-    EXPECT_EQ(Fill("it''s '{0}'", {"a"}), "it''s 'a'");
-    EXPECT_EQ(Fill("}{0}}", {"a"}), "}a}");
-}
-
-TEST(FormatMessage, NullInputs)
-{
-    EXPECT_EQ(Fill(nullptr, {"a"}), "");
+    const std::string huge(10000, 'h');
+    const std::vector<const char*> fifteen = {"v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7",
+                                              "v8", "v9", "v10", "v11", "v12", "v13", "v14"};
+    constexpr unsigned long kBig = 4095;
+    const struct {
+        unsigned long size;
+        const char* text;
+        std::vector<const char*> args;
+        std::string expected;
+    } cases[] = {
+        {kBig, "User {0} failed at {1}.", {"alice", "login"}, "User alice failed at login."},
+        {kBig, "{1}{0}{1}", {"a", "b"}, "bab"}, {kBig, "{00}|{01}", {"a", "b"}, "a|b"},
+        {kBig, "no placeholders", {}, "no placeholders"}, {kBig, "[{0}]", {nullptr}, "[]"},
+        {kBig, "{0} sees {{0}}", {"x"}, "x sees {x}"}, {kBig, "{14}{10}{9}{1}", fifteen, "v14v10v9v1"},
+        // Malformed or out-of-range braces stay as they stand; quotes mean nothing.
+        {kBig, "{2} of {0}", {"a", "b"}, "{2} of a"}, {kBig, "{0}", {}, "{0}"}, {kBig, "{", {"a"}, "{"},
+        {kBig, "{0", {"a"}, "{0"}, {kBig, "{}", {"a"}, "{}"}, {kBig, "{x}", {"a"}, "{x}"},
+        {kBig, "{-1}", {"a"}, "{-1}"}, {kBig, "{ 0}", {"a"}, "{ 0}"}, {kBig, "{0,number}", {"a"}, "{0,number}"},
+        {kBig, "{99999999999999999999999}", {"a"}, "{99999999999999999999999}"},
+        {kBig, "it''s '{0}'", {"a"}, "it''s 'a'"}, {kBig, "}{0}}", {"a"}, "}a}"},
+        {kBig, nullptr, {"a"}, ""}, {0, "text", {}, "<untouched>"},
+        // Cut to fit, never past the buffer, never inside a UTF-8 character.
+        {1, "id={0}!", {"42"}, ""}, {2, "id={0}!", {"42"}, "i"}, {4, "id={0}!", {"42"}, "id="},
+        {6, "id={0}!", {"42"}, "id=42"}, {7, "id={0}!", {"42"}, "id=42!"},
+        {kBig, "{0}{0}", {huge.c_str()}, huge.substr(0, kBig - 1)}, {5, "{0}", {"abcdefgh"}, "abcd"},
+        {5, "ab\xE2\x82\xAC", {}, "ab"}, {6, "ab\xE2\x82\xAC", {}, "ab\xE2\x82\xAC"},
+        {5, "{0}", {"ab\xE2\x82\xAC"}, "ab"}, {4, "a\xC3\xA9z", {}, "a\xC3\xA9"}, {3, "a\xC3\xA9z", {}, "a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text ? c.text : "null").substr(0, 30) + " size " + std::to_string(c.size));
+        EXPECT_EQ(Fill(c.size, c.text, c.args), c.expected);
+    }
+    // A null argv counts as no arguments; a null output is left alone.
     char out[8] = "xxxxxxx";
     CKrXlate::FormatMessageA(out, sizeof out, "{0}!", 3, nullptr);
     EXPECT_STREQ(out, "{0}!");
-    CKrXlate::FormatMessageA(nullptr, 10, "text", 0, nullptr);  // nothing to write into
-    EXPECT_EQ(Fill(0, "text", {}), "<untouched>");
-}
-
-TEST(FormatMessage, NeverOverrunsTheBuffer)
-{
-    // "id=42!" is 6 bytes.
-    for (unsigned long size : {1UL, 2UL, 4UL, 6UL, 7UL, 8UL}) {
-        SCOPED_TRACE(size);
-        EXPECT_EQ(Fill(size, "id={0}!", {"42"}), std::string("id=42!").substr(0, size - 1));
-    }
-    const std::string huge(10000, 'h');
-    EXPECT_EQ(Fill(4095, "{0}{0}", {huge.c_str()}), huge.substr(0, 4094));
-    EXPECT_EQ(Fill(5, "{0}", {"abcdefgh"}), "abcd");
-}
-
-TEST(FormatMessage, CutsBeforeAPartialCharacter)
-{
-    // The euro sign is three bytes; a cut inside it drops the whole character.
-    EXPECT_EQ(Fill(5, "ab\xE2\x82\xAC", {}), "ab");
-    EXPECT_EQ(Fill(6, "ab\xE2\x82\xAC", {}), "ab\xE2\x82\xAC");
-    EXPECT_EQ(Fill(5, "{0}", {"ab\xE2\x82\xAC"}), "ab");
-    EXPECT_EQ(Fill(4, "a\xC3\xA9z", {}), "a\xC3\xA9");
-    EXPECT_EQ(Fill(3, "a\xC3\xA9z", {}), "a");
+    CKrXlate::FormatMessageA(nullptr, 10, "text", 0, nullptr);
 }
 
 }  // namespace
