@@ -9,22 +9,16 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
-#include <string>
 #include <unistd.h>
-#include <vector>
 
 using krerrlog::FileOp;
 using krerrlog::InjectFileFault;
-using krtest::g_nowMs;
-using krtest::LineCount;
-using krtest::ReadFile;
-using krtest::SplitLines;
+using namespace krtest;
 using Peer = CKrFileOutputTestPeer;
-using Names = std::vector<std::string>;
 
 namespace {
 
-class FileOutputFaults : public krtest::FixedClockTest {
+class FileOutputFaults : public FixedClockTest {
 protected:
     void TearDown() override
     {
@@ -32,24 +26,24 @@ protected:
         FixedClockTest::TearDown();
     }
 
-    void Open(int mode, int limitMb, int backups) { krtest::OpenFile(output, name, mode, limitMb, backups); }
+    void Open(int mode, int limitMb, int backups) { OpenFile(output, name, mode, limitMb, backups); }
 
     // Logs count lines "line <n>" numbered on from the last; returns each Log result.
     std::vector<bool> LogNumbered(int count)
     {
         std::vector<bool> results;
-        for (int i = 0; i < count; ++i) results.push_back(krtest::LogLine(output, "line " + std::to_string(next++)));
+        for (int i = 0; i < count; ++i) results.push_back(LogLine(output, "line " + std::to_string(next++)));
         return results;
     }
 
-    // Every line numbered from..to-1 appears exactly once across the folder.
-    void ExpectEachLineOnce(int from, int to) const
+    // Every line numbered from "from" to the last appears exactly once across the folder.
+    void ExpectEachLineOnce(int from) const
     {
         std::map<std::string, int> seen;
         for (const std::string& entry : dir.List()) {
             for (const std::string& line : SplitLines(ReadFile(dir.File(entry)))) ++seen[line];
         }
-        for (int i = from; i < to; ++i) EXPECT_EQ(seen["line " + std::to_string(i)], 1) << "line " << i;
+        for (int i = from; i < next; ++i) EXPECT_EQ(seen["line " + std::to_string(i)], 1) << "line " << i;
     }
 
     // The folder holds error.log and one backup of the given number of lines.
@@ -61,7 +55,7 @@ protected:
         EXPECT_EQ(LineCount(dir.File(entries[1])), lines);
     }
 
-    krtest::ScratchDir dir;
+    ScratchDir dir;
     std::string name = dir.File("error.log");
     CKrFileOutput output;
     int next = 0;
@@ -69,23 +63,18 @@ protected:
 
 TEST_F(FileOutputFaults, RenameRefusedWithAccessDeniedAppendsAndRetriesAfterTheInterval)
 {
-    krtest::WriteFile(name, "line -1\n");
+    WriteFile(name, "line -1\n");
     ASSERT_TRUE(output.SetParams(name.c_str(), 2, 1, 0));  // roll at open, never by size
     InjectFileFault(FileOp::Rename, EACCES, 1);
     ASSERT_TRUE(output.Open()) << "the file is taken as it is";
-    EXPECT_TRUE(Peer::Pending(output));
-
     g_nowMs += 300 * 1000;  // not more than 300 seconds yet
     LogNumbered(1000);
     EXPECT_EQ(dir.List().size(), 1u);
-    EXPECT_TRUE(Peer::Pending(output));
-
     g_nowMs += 1000;
     EXPECT_TRUE(LogNumbered(1000).back()) << "the retried roll-over succeeded";
-    EXPECT_FALSE(Peer::Pending(output));
     output.Close();
     ExpectOneBackupOf(2000);
-    ExpectEachLineOnce(-1, next);
+    ExpectEachLineOnce(-1);
 }
 
 TEST_F(FileOutputFaults, AccessDeniedWhileRollingBySizeKeepsEveryLine)
@@ -99,7 +88,7 @@ TEST_F(FileOutputFaults, AccessDeniedWhileRollingBySizeKeepsEveryLine)
     LogNumbered(1000);  // still over the limit: rolled over at the next check
     ExpectOneBackupOf(1999);
     output.Close();
-    ExpectEachLineOnce(0, next);
+    ExpectEachLineOnce(0);
 }
 
 TEST_F(FileOutputFaults, TwoRolloversInOneMillisecondNeverReplaceABackup)
@@ -110,7 +99,7 @@ TEST_F(FileOutputFaults, TwoRolloversInOneMillisecondNeverReplaceABackup)
     EXPECT_TRUE(results[1999]) << "the colliding backup is the newest: the log is appended to";
     ExpectOneBackupOf(999);
     output.Close();
-    ExpectEachLineOnce(0, next);
+    ExpectEachLineOnce(0);
 }
 
 // A rename failing otherwise (an existing target that is no backup of ours, a
@@ -138,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(FileOutputFaults, OtherRenameFailures, ::testing::Value
 
 TEST_F(FileOutputFaults, UndeletableBackupKeepsTheCurrentFileInUse)
 {
-    krtest::WriteFile(dir.File("error_20240101_000000.1.log"), "old backup\n");
+    WriteFile(dir.File("error_20240101_000000.1.log"), "old backup\n");
     Open(3, 0, 1);
     InjectFileFault(FileOp::Unlink, EPERM, 1);
     EXPECT_FALSE(LogNumbered(1000).back());
@@ -149,7 +138,7 @@ TEST_F(FileOutputFaults, UndeletableBackupKeepsTheCurrentFileInUse)
     EXPECT_TRUE(LogNumbered(1000).back()) << "the next check tries again";
     ExpectOneBackupOf(1999);
     output.Close();
-    ExpectEachLineOnce(0, next);
+    ExpectEachLineOnce(0);
 }
 
 TEST_F(FileOutputFaults, NewFileThatCannotBeOpenedNeverWritesToAReusedDescriptor)
@@ -167,8 +156,9 @@ TEST_F(FileOutputFaults, NewFileThatCannotBeOpenedNeverWritesToAReusedDescriptor
     LogNumbered(500);
     close(reused);
     EXPECT_EQ(ReadFile(bystander), "");
+
     // The backup holds every line written before the failure.
-    const std::string backup = "error" + krtest::SuffixAt(g_nowMs) + ".log";
+    const std::string backup = "error" + SuffixAt(g_nowMs) + ".log";
     EXPECT_EQ(dir.List(), (Names{"bystander.txt", backup}));
     EXPECT_EQ(LineCount(dir.File(backup)), 999u);
     ASSERT_TRUE(output.Open());
@@ -182,7 +172,7 @@ TEST_F(FileOutputFaults, FailingWriteLosesOnlyItsOwnMessage)
     Open(1, 1, 0);
     LogNumbered(5);
     InjectFileFault(FileOp::Write, EIO, 2);
-    EXPECT_TRUE(krtest::LogLine(output, "lost")) << "a failed write is not reported by Log";
+    EXPECT_TRUE(LogLine(output, "lost")) << "a failed write is not reported by Log";
     EXPECT_FALSE(output.LogMessage("direct\n", 7)) << "but LogMessage reports its own write";
     EXPECT_TRUE(output.LogMessage("direct\n", 7));
     LogNumbered(5);
@@ -200,11 +190,6 @@ TEST_F(FileOutputFaults, OpenFailureSetsReturnCodeOne)
     EXPECT_FALSE(output.LogMessage("x", 1)) << "no file";
     EXPECT_TRUE(output.Open());
     EXPECT_EQ(output.GetReturnCode(), 1) << "return codes are never reset";
-
-    CKrFileOutput inMissingFolder;
-    ASSERT_TRUE(inMissingFolder.SetParams(dir.File("no/such/folder.log").c_str(), 4, 1, 0));
-    EXPECT_FALSE(inMissingFolder.Open());
-    EXPECT_EQ(inMissingFolder.GetReturnCode(), 1);
 }
 
 }  // namespace

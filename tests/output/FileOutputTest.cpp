@@ -5,37 +5,27 @@
 #include <krerrlog/output/KrDirectoryListing.h>
 
 #include <algorithm>
-#include <string>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
-#include <vector>
 
-using krtest::g_nowMs;
-using krtest::LineCount;
-using krtest::LogLine;
-using krtest::OpenFile;
-using krtest::ReadFile;
-using krtest::ScratchDir;
-using krtest::SuffixAt;
-using krtest::WriteFile;
+using namespace krtest;
 using Peer = CKrFileOutputTestPeer;
-using Names = std::vector<std::string>;
 
 namespace {
 
-class FileOutput : public krtest::FixedClockTest {
+class FileOutput : public FixedClockTest {
 protected:
-    // Logs count lines "<prefix> <i>"; returns the texts written.
-    static Names LogLines(CKrFileOutput& output, const std::string& prefix, int count)
-    {
-        Names lines;
-        for (int i = 0; i < count; ++i) LogLine(output, lines.emplace_back(prefix + " " + std::to_string(i)));
-        return lines;
-    }
-
     ScratchDir dir;
 };
+
+// Logs count lines "<prefix> <i>"; returns the texts written.
+Names LogLines(CKrFileOutput& output, const std::string& prefix, int count)
+{
+    Names lines;
+    for (int i = 0; i < count; ++i) LogLine(output, lines.emplace_back(prefix + " " + std::to_string(i)));
+    return lines;
+}
 
 TEST_F(FileOutput, RefusedParametersChangeNothingAndCreateNothing)
 {
@@ -76,14 +66,14 @@ TEST_F(FileOutput, OpenModesTreatAnExistingFileAsStatedAndCreateFilesOwnerOnly)
             EXPECT_TRUE(output.Close());
             OpenFile(fresh, here.File("new.log"), mode, 1, 0);
         }
-        EXPECT_EQ(krtest::FileMode(here.File("new.log")), 0600);
+        EXPECT_EQ(FileMode(here.File("new.log")), 0600);
         const bool appends = mode == 1 || mode == 3, rollsAtOpen = mode == 2 || mode == 4;
         EXPECT_EQ(ReadFile(name), appends ? "old line\nnew line\n" : "new line\n");
         if (rollsAtOpen) {
             const std::string backup = "app" + SuffixAt(g_nowMs) + ".log";
             EXPECT_EQ(here.List(), (Names{"app.log", backup, "new.log"}));
             EXPECT_EQ(ReadFile(here.File(backup)), "old line\n");
-            EXPECT_EQ(krtest::FileMode(name), 0600) << "made by the roll-over";
+            EXPECT_EQ(FileMode(name), 0600) << "made by the roll-over";
         } else {
             EXPECT_EQ(here.List().size(), 2u);
         }
@@ -91,37 +81,31 @@ TEST_F(FileOutput, OpenModesTreatAnExistingFileAsStatedAndCreateFilesOwnerOnly)
     umask(previous);
 }
 
-TEST_F(FileOutput, RollsOverOnTheThousandthMessageAndStartsWithHeaders)
+TEST_F(FileOutput, RollsOverBySizeOnlyInRollingModesOnTheThousandthMessageAndStartsWithHeaders)
 {
-    const std::string name = dir.File("error.log");
-    CKrFileOutput output;
-    ASSERT_TRUE(output.SetParams(name.c_str(), 3, 1, 5));
-    Peer::SetSizeLimitBytes(output, 2000);
-    ASSERT_TRUE(output.Open());
-    krtest::SetHeaders(output, "HEADER ONE", "HEADER TWO");
-
-    // Far beyond the limit, but the size is looked at only on every thousandth message.
-    const Names first = LogLines(output, "first", 999);
-    EXPECT_EQ(dir.List().size(), 1u);
-    g_nowMs += 1;
-    LogLine(output, "the thousandth");
-    const std::string backup = "error" + SuffixAt(g_nowMs) + ".log";
-    EXPECT_EQ(dir.List(), (Names{"error.log", backup}));
-    EXPECT_EQ(krtest::SplitLines(ReadFile(dir.File(backup))), first);
-    EXPECT_EQ(ReadFile(name), "HEADER ONE\nHEADER TWO\nthe thousandth\n");
-}
-
-TEST_F(FileOutput, OnlyModeThreeRollsOverBySizeAndALimitOfZeroRollsAtEveryCheck)
-{
-    // Backup count 0 keeps every backup: three roll-overs leave four files.
-    for (auto [mode, files] : {std::pair{1, 1u}, {2, 1u}, {3, 4u}}) {
+    for (int mode = 0; mode <= 4; ++mode) {
         SCOPED_TRACE(mode);
         ScratchDir here;
+        const std::string name = here.File("error.log");
         CKrFileOutput output;
-        OpenFile(output, here.File("z.log"), mode, 0, 0);
-        for (int round = 0; round < 3; ++round, g_nowMs += 1000) LogLines(output, "r" + std::to_string(round), 1000);
-        EXPECT_EQ(here.List().size(), files);
-        EXPECT_EQ(LineCount(here.File("z.log")), mode == 3 ? 1u : 3000u) << "mode 3: the last thousandth line";
+        ASSERT_TRUE(output.SetParams(name.c_str(), mode, 1, 5));
+        Peer::SetSizeLimitBytes(output, 2000);
+        ASSERT_TRUE(output.Open());
+        SetHeaders(output, "HEADER ONE", "HEADER TWO");
+        // Far beyond the limit, but the size is looked at only on every thousandth message.
+        Names lines = LogLines(output, "first", 999);
+        EXPECT_EQ(here.List().size(), 1u);
+        g_nowMs += 1;
+        LogLine(output, lines.emplace_back("the thousandth"));
+        if (mode < 3) {
+            EXPECT_EQ(SplitLines(ReadFile(name)), lines);
+            continue;
+        }
+        const std::string backup = "error" + SuffixAt(g_nowMs) + ".log";
+        EXPECT_EQ(here.List(), (Names{"error.log", backup}));
+        lines.pop_back();
+        EXPECT_EQ(SplitLines(ReadFile(here.File(backup))), lines);
+        EXPECT_EQ(ReadFile(name), "HEADER ONE\nHEADER TWO\nthe thousandth\n");
     }
 }
 
@@ -168,14 +152,11 @@ TEST_F(FileOutput, RecognisesBackupNames)
     const struct {
         const char *candidate, *base;
         bool backup;
-    } cases[] = {
-        {"trace_20250303_140509.42.log", "trace.log", true}, {"trace_20250303_140509_7.log", "trace.log", true},
-        {"trace_20250303_140509.log", "trace.log", true},    {"trace_20250303_140509", "trace", true},
-        {"trace_2025030_140509.42.log", "trace.log", false}, {"trace_20250303_140509.42.txt", "trace.log", false},
-        {"other_20250303_140509.42.log", "trace.log", false}, {"trace_20250303_140509.42", "trace", false},
-        {"trace_20250303_140509_.log", "trace.log", false},  {"trace_20250303_140509_7x.log", "trace.log", false},
-        {"trace_20250303-140509.1.log", "trace.log", false}, {"trace.log", "trace.log", false},
-        {"", "trace.log", false},                            {nullptr, "trace.log", false},
+    } cases[] = {  // more forms are judged by the pruning test
+        {"trace_20250303_140509.log", "trace.log", true}, {"trace_20250303_140509", "trace", true},
+        {"trace_20250303_140509.42", "trace", false},     {"trace_20250303_140509_.log", "trace.log", false},
+        {"trace_20250303_140509_7x.log", "trace.log", false}, {"trace_20250303-140509.1.log", "trace.log", false},
+        {"trace.log", "trace.log", false}, {"", "trace.log", false}, {nullptr, "trace.log", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Peer::IsBackedUpFile(output, c.candidate, c.base), c.backup)
@@ -226,7 +207,7 @@ TEST_F(FileOutput, BufferedChunkRollsOverAfterItsFirstNewline)
     ASSERT_TRUE(output.SetParams(name.c_str(), 3, 1, 0));
     Peer::SetSizeLimitBytes(output, 40);
     ASSERT_TRUE(output.Open());
-    krtest::SetHeaders(output, "HEADER ONE", "HEADER TWO");
+    SetHeaders(output, "HEADER ONE", "HEADER TWO");
     const std::string small = "abc 456789 123456789 12345678\n";  // below the limit
     EXPECT_TRUE(output.RollOverCheck_LogMessageBuffered(small.data(), small.size()));
     EXPECT_EQ(dir.List().size(), 1u);
@@ -245,7 +226,7 @@ TEST(DirectoryListing, WildcardsMatchAsThePatternSays)
         bool matches;
     } cases[] = {{"trace*.log", "trace_20250303_140509.42.log", true}, {"trace*.log", "trace.log", true},
                  {"trace*.log", "trace.log.1", false}, {"a*b*c", "aXXbYYbc", true}, {"a*b*c", "aXXbYYbd", false},
-                 {"?.log", "x.log", true}, {"?.log", ".log", false}, {"[x]*", "[x]1", true}, {"", "a", false}};
+                 {"[x]*", "[x]1", true}};
     for (const auto& c : cases) EXPECT_EQ(krerrlog::MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern;
 
     ScratchDir dir;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 class CKrFileOutputTestPeer {
 public:
@@ -33,6 +34,8 @@ public:
 };
 
 namespace krtest {
+
+using Names = std::vector<std::string>;
 
 inline void SetText(CKrErrLogMessage& message, const std::string& text)
 {
