@@ -75,21 +75,9 @@ void SyncCallback(const char* text, int length)
     g_got.pointer = text;
     g_got.terminated = g_got.terminated && text[length] == '\0';
 }
-void AsyncCallback(const char* text, int length, void (*release)(char*))
-{
-    SyncCallback(text, length);
-    g_got.release = release;
-}
-void SyncParamCallback(const char* text, int length, void* parameter)
-{
-    SyncCallback(text, length);
-    g_got.parameter = parameter;
-}
-void AsyncParamCallback(const char* text, int length, void (*release)(char*), void* parameter)
-{
-    AsyncCallback(text, length, release);
-    g_got.parameter = parameter;
-}
+void AsyncCallback(const char* t, int n, void (*r)(char*)) { SyncCallback(t, n), g_got.release = r; }
+void SyncParamCallback(const char* t, int n, void* p) { SyncCallback(t, n), g_got.parameter = p; }
+void AsyncParamCallback(const char* t, int n, void (*r)(char*), void* p) { AsyncCallback(t, n, r), g_got.parameter = p; }
 
 class CallbackOutputs : public ::testing::Test {
 protected:
