@@ -76,19 +76,6 @@ TEST_F(FileOutputFaults, RenameRefusedWithAccessDeniedAppendsAndRetriesAfterTheI
     ExpectEachLineOnce(-1);
 }
 
-TEST_F(FileOutputFaults, AccessDeniedWhileRollingBySizeKeepsEveryLine)
-{
-    Open(3, 0, 0);
-    InjectFileFault(FileOp::Rename, EACCES, 1);
-    EXPECT_TRUE(LogNumbered(1000).back()) << "a refused rename with the file reopened counts as done";
-    EXPECT_TRUE(Peer::Pending(output));
-    g_nowMs += 5;
-    LogNumbered(1000);  // still over the limit: rolled over at the next check
-    ExpectOneBackupOf(1999);
-    output.Close();
-    ExpectEachLineOnce(0);
-}
-
 TEST_F(FileOutputFaults, TwoRolloversInOneMillisecondNeverReplaceABackup)
 {
     Open(3, 0, 0);

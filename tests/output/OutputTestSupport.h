@@ -27,7 +27,6 @@ public:
         return output.IsBackedUpFile(candidate, baseName);
     }
     static bool Rollover(CKrFileOutput& output) { return output.Rollover(); }
-    static bool Pending(const CKrFileOutput& output) { return output.m_bRolloverPending; }
     static int Descriptor(const CKrFileOutput& output) { return output.m_fd; }
     static int Mode(const CKrFileOutput& output) { return output.m_iMode; }
     static int BackupCount(const CKrFileOutput& output) { return output.m_iBackupCount; }
