@@ -19,14 +19,6 @@ protected:
     ScratchDir dir;
 };
 
-// Logs count lines "<prefix> <i>"; returns the texts written.
-Names LogLines(CKrFileOutput& output, const std::string& prefix, int count)
-{
-    Names lines;
-    for (int i = 0; i < count; ++i) LogLine(output, lines.emplace_back(prefix + " " + std::to_string(i)));
-    return lines;
-}
-
 TEST_F(FileOutput, RefusedParametersChangeNothingAndCreateNothing)
 {
     CKrFileOutput output;
@@ -93,7 +85,8 @@ TEST_F(FileOutput, RollsOverBySizeOnlyInRollingModesOnTheThousandthMessageAndSta
         ASSERT_TRUE(output.Open());
         SetHeaders(output, "HEADER ONE", "HEADER TWO");
         // Far beyond the limit, but the size is looked at only on every thousandth message.
-        Names lines = LogLines(output, "first", 999);
+        Names lines;
+        for (int i = 0; i < 999; ++i) LogLine(output, lines.emplace_back("first " + std::to_string(i)));
         EXPECT_EQ(here.List().size(), 1u);
         g_nowMs += 1;
         LogLine(output, lines.emplace_back("the thousandth"));
