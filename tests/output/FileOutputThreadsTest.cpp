@@ -6,20 +6,15 @@
 #include <krerrlog/support/KrFileOps.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <functional>
 #include <map>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 using krerrlog::CFileRolloverLock;
-using krtest::ReadFile;
-using krtest::ScratchDir;
+using namespace krtest;
 
 namespace {
 
@@ -37,51 +32,30 @@ std::string ThreadLine(int t, int i)
 
 struct RunResult {
     size_t files = 0;
-    std::map<std::string, int> seen;  // whole line -> times found
-    int torn = 0;
-
-    int Missing() const
-    {
-        int missing = 0;
-        for (int t = 0; t < kThreads; ++t) {
-            for (int i = 0; i < kLinesPerThread; ++i) missing += seen.count(ThreadLine(t, i)) == 0;
-        }
-        return missing;
-    }
-    int Repeated() const
-    {
-        return static_cast<int>(std::count_if(seen.begin(), seen.end(), [](const auto& s) { return s.second != 1; }));
-    }
+    int torn = 0, missing = 0, repeated = 0;
 };
 
 // Logs kThreads x kLinesPerThread distinct lines through one mode-3 output
 // with a small limit, then reads back every file of the folder: each must
 // start with the headers and hold whole lines only.
-RunResult LogFromThreads(int backupCount, const std::function<void()>& beforeThreads = {})
+RunResult LogFromThreads(int backupCount, bool failSomeRenamesAndWrites)
 {
     ScratchDir dir;
     CKrFileOutput output;
     EXPECT_TRUE(output.SetParams(dir.File("error.log").c_str(), 3, 1, backupCount));
     CKrFileOutputTestPeer::SetSizeLimitBytes(output, 32 * 1024);
     EXPECT_TRUE(output.Open());
-    {
-        CKrErrLogMessage first(false);
-        CKrErrLogMessage second(false);
-        krtest::SetText(first, kHeaderOne + "\n");
-        krtest::SetText(second, kHeaderTwo + "\n");
-        output.SetHeaders(first, second);
-        // The first file gets its headers the way the logger gives them: logged.
-        output.Log(first);
-        output.Log(second);
+    SetHeaders(output, kHeaderOne, kHeaderTwo, true);
+    if (failSomeRenamesAndWrites) {
+        krerrlog::InjectFileFault(krerrlog::FileOp::Rename, EACCES, 2);
+        krerrlog::InjectFileFault(krerrlog::FileOp::Write, EIO, 3);
     }
-    if (beforeThreads) beforeThreads();
-
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&output, t] {
             CKrErrLogMessage message(false);
             for (int i = 0; i < kLinesPerThread; ++i) {
-                krtest::SetText(message, ThreadLine(t, i) + "\n");
+                SetText(message, ThreadLine(t, i) + "\n");
                 output.Log(message);
             }
         });
@@ -91,57 +65,49 @@ RunResult LogFromThreads(int backupCount, const std::function<void()>& beforeThr
     krerrlog::ClearFileFaults();
 
     RunResult result;
+    std::map<std::string, int> seen;
     for (const std::string& entry : dir.List()) {
         ++result.files;
         const std::string content = ReadFile(dir.File(entry));
         EXPECT_TRUE(content.empty() || content.back() == '\n') << entry << " ends inside a line";
-        std::vector<std::string> lines = krtest::SplitLines(content);
-        if (lines.size() < 2) {
-            ADD_FAILURE() << entry << " lacks its headers";
-            continue;
-        }
+        Names lines = SplitLines(content);
+        lines.resize(std::max<size_t>(lines.size(), 2));
         EXPECT_EQ(lines[0], kHeaderOne) << entry << " must start with its headers";
         EXPECT_EQ(lines[1], kHeaderTwo) << entry << " must start with its headers";
         for (size_t i = 2; i < lines.size(); ++i) {
             int t = -1, n = -1;
-            if (std::sscanf(lines[i].c_str(), "T%d L%d", &t, &n) == 2 && lines[i] == ThreadLine(t, n)) {
-                ++result.seen[lines[i]];
-            } else {
-                ++result.torn;
-            }
+            const bool whole = std::sscanf(lines[i].c_str(), "T%d L%d", &t, &n) == 2 && lines[i] == ThreadLine(t, n);
+            whole ? ++seen[lines[i]] : ++result.torn;
         }
+    }
+    for (const auto& line : seen) result.repeated += line.second != 1;
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kLinesPerThread; ++i) result.missing += seen.count(ThreadLine(t, i)) == 0;
     }
     return result;
 }
 
-TEST(FileOutputThreads, EveryLineExactlyOnceAcrossRolloversWithHeaders)
+TEST(FileOutputThreads, EveryLineWholeAndOnceAcrossRolloversFaultsAndPruning)
 {
-    RunResult result = LogFromThreads(0);
-    EXPECT_GE(result.files, 5u) << "the test must roll over several times";
-    EXPECT_EQ(result.torn, 0);
-    EXPECT_EQ(result.Missing(), 0);
-    EXPECT_EQ(result.Repeated(), 0);
-}
-
-TEST(FileOutputThreads, RefusedRenamesAndFailingWritesLoseOnlyTheFailedLines)
-{
-    RunResult result = LogFromThreads(0, [] {
-        krerrlog::InjectFileFault(krerrlog::FileOp::Rename, EACCES, 2);
-        krerrlog::InjectFileFault(krerrlog::FileOp::Write, EIO, 3);
-    });
-    EXPECT_GE(result.files, 3u) << "roll-overs went on after the refused renames";
-    EXPECT_EQ(result.torn, 0);
-    EXPECT_EQ(result.Missing(), 3) << "exactly the three failed writes";
-    EXPECT_EQ(result.Repeated(), 0);
-}
-
-TEST(FileOutputThreads, AtMostBackupCountBackupsRemainAndEachIsWhole)
-{
-    RunResult result = LogFromThreads(3);
-    EXPECT_LE(result.files, 4u) << "three backups and the log";
-    EXPECT_GE(result.files, 2u);
-    EXPECT_EQ(result.torn, 0);
-    EXPECT_EQ(result.Repeated(), 0);
+    const struct {
+        int backups;
+        bool faults;
+        size_t minFiles, maxFiles;
+        int missing;  // -1: lines in pruned backups are gone
+    } runs[] = {
+        {0, false, 5, 100, 0},  // several roll-overs, every line exactly once
+        {0, true, 3, 100, 3},   // roll-overs go on after refused renames; only the failed writes are lost
+        {3, false, 2, 4, -1},   // three backups and the log at most
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(&run - runs);
+        const RunResult result = LogFromThreads(run.backups, run.faults);
+        EXPECT_GE(result.files, run.minFiles);
+        EXPECT_LE(result.files, run.maxFiles);
+        EXPECT_EQ(result.torn, 0);
+        EXPECT_EQ(result.repeated, 0);
+        EXPECT_EQ(run.missing < 0 ? -1 : result.missing, run.missing);
+    }
 }
 
 // ---- The roll-over lock ----
@@ -169,9 +135,7 @@ TEST(RolloverLockThreads, AWriterExcludesEveryoneElse)
     }
     for (auto& thread : threads) thread.join();
     EXPECT_FALSE(writerSawOthers.load());
-    EXPECT_EQ(lock.Readers(), 0);
-    EXPECT_EQ(lock.Writers(), 0);
-    EXPECT_EQ(lock.Waiting(), 0);
+    EXPECT_EQ(std::make_tuple(lock.Readers(), lock.Writers(), lock.Waiting()), std::make_tuple(0, 0, 0));
 }
 
 // Waits until the lock has the given number of queued threads.
@@ -184,84 +148,52 @@ void AwaitWaiting(CFileRolloverLock& lock, int count)
     ASSERT_EQ(lock.Waiting(), count);
 }
 
-TEST(RolloverLockThreads, WaitersAreServedInArrivalOrderAndAWriterIsNotOvertaken)
+TEST(RolloverLockThreads, WaitersAreServedInArrivalOrderQueuedReadersTogetherAndNoWriterOvertaken)
 {
     CFileRolloverLock lock;
     std::mutex orderMutex;
-    std::vector<std::string> order;
-    auto note = [&](const std::string& who) {
-        std::lock_guard<std::mutex> hold(orderMutex);
-        order.push_back(who);
+    Names order;
+    std::atomic<int> readersInside{0};
+    std::vector<std::thread> threads;
+    auto queue = [&](bool exclusive, const char* who) {
+        threads.emplace_back([&, exclusive, who] {
+            exclusive ? lock.AcquireExclusive() : lock.AcquireShared();
+            {
+                std::lock_guard<std::mutex> hold(orderMutex);
+                order.push_back(who);
+            }
+            if (!exclusive) {
+                ++readersInside;
+                WaitUntilCountReaches(readersInside, 3);  // never reached unless all three hold at once
+            }
+            exclusive ? lock.ReleaseExclusive() : lock.ReleaseShared();
+        });
+        AwaitWaiting(lock, static_cast<int>(threads.size()));
     };
 
     lock.AcquireShared();  // a reader holds
-    std::thread writer([&] {
-        krerrlog::ExclusiveRollover hold(lock);
-        note("writer");
-    });
-    AwaitWaiting(lock, 1);
-    // A reader arriving after the writer waits behind it although only readers hold.
-    std::thread lateReader([&] {
-        krerrlog::SharedRollover hold(lock);
-        note("late reader");
-    });
-    AwaitWaiting(lock, 2);
-    std::thread secondWriter([&] {
-        krerrlog::ExclusiveRollover hold(lock);
-        note("second writer");
-    });
-    AwaitWaiting(lock, 3);
+    queue(true, "writer");
+    // Readers arriving after the writer wait behind it although only readers hold.
+    for (int i = 0; i < 3; ++i) queue(false, "reader");
+    queue(true, "second writer");
     EXPECT_EQ(lock.Readers(), 1);
     {
         std::lock_guard<std::mutex> hold(orderMutex);
         EXPECT_TRUE(order.empty());
     }
     lock.ReleaseShared();
-    writer.join();
-    lateReader.join();
-    secondWriter.join();
-    EXPECT_EQ(order, (std::vector<std::string>{"writer", "late reader", "second writer"}));
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(order, (Names{"writer", "reader", "reader", "reader", "second writer"}));
 }
 
-TEST(RolloverLockThreads, QueuedReadersComeInTogether)
-{
-    CFileRolloverLock lock;
-    lock.AcquireExclusive();
-    std::atomic<int> inside{0};
-    std::atomic<bool> release{false};
-    std::vector<std::thread> readers;
-    for (int i = 0; i < 3; ++i) {
-        readers.emplace_back([&] {
-            krerrlog::SharedRollover hold(lock);
-            inside.fetch_add(1);
-            while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
-    }
-    AwaitWaiting(lock, 3);
-    lock.ReleaseExclusive();
-    const bool allInside = krtest::FinishesWithin(std::chrono::seconds(10), [&] {
-        while (inside.load() != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-    EXPECT_TRUE(allInside) << "all three readers hold at once";
-    EXPECT_EQ(lock.Readers(), 3);
-    release = true;
-    for (auto& reader : readers) reader.join();
-}
-
+// Misuse is a programming error that stops the process at once.
 TEST(RolloverLockDeathTest, HoldsAreNotReentrant)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    using Misuse = void (*)(CFileRolloverLock&);
-    for (Misuse misuse : {Misuse{[](CFileRolloverLock& lock) { lock.AcquireShared(), lock.AcquireShared(); }},
-                          Misuse{[](CFileRolloverLock& lock) { lock.AcquireShared(), lock.AcquireExclusive(); }},
-                          Misuse{[](CFileRolloverLock& lock) { lock.ReleaseExclusive(); }}}) {
-        EXPECT_DEATH(
-            {
-                CFileRolloverLock lock;
-                misuse(lock);
-            },
-            "");
-    }
+    CFileRolloverLock lock;  // each death runs in a child: the parent's lock stays free
+    EXPECT_DEATH((lock.AcquireShared(), lock.AcquireShared()), "");
+    EXPECT_DEATH((lock.AcquireShared(), lock.AcquireExclusive()), "");
+    EXPECT_DEATH(lock.ReleaseExclusive(), "");
 }
 
 }  // namespace

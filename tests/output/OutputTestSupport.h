@@ -1,5 +1,5 @@
-// Shared by the output tests: messages with a given text, and reach into the
-// file output's private roll-over steps.
+// Shared by the output tests: messages with a given text, a fixed clock, and
+// a reach into the file output's private roll-over steps.
 #pragma once
 
 #include <krerrlog/message/CKrErrLogMessage.h>
@@ -15,11 +15,11 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 class CKrFileOutputTestPeer {
 public:
-    // The limit in bytes instead of megabytes, so that tests roll over with
-    // small volumes; the checks themselves stay exactly as in production.
+    // Bytes instead of megabytes, so that tests roll over with small volumes.
     static void SetSizeLimitBytes(CKrFileOutput& output, uint32_t bytes) { output.m_iSizeLimit = bytes; }
     static uint32_t SizeLimit(const CKrFileOutput& output) { return output.m_iSizeLimit; }
     static bool IsBackedUpFile(CKrFileOutput& output, const char* candidate, const char* baseName)
@@ -27,13 +27,14 @@ public:
         return output.IsBackedUpFile(candidate, baseName);
     }
     static bool Rollover(CKrFileOutput& output) { return output.Rollover(); }
-    static bool Pending(const CKrFileOutput& output) { return output.m_bRolloverPending; }
     static int Descriptor(const CKrFileOutput& output) { return output.m_fd; }
     static int Mode(const CKrFileOutput& output) { return output.m_iMode; }
     static int BackupCount(const CKrFileOutput& output) { return output.m_iBackupCount; }
 };
 
 namespace krtest {
+
+using Names = std::vector<std::string>;
 
 inline void SetText(CKrErrLogMessage& message, const std::string& text)
 {
@@ -51,14 +52,24 @@ inline bool LogLine(CKrLogOutput& output, const std::string& text)
 
 inline size_t LineCount(const std::string& path) { return SplitLines(ReadFile(path)).size(); }
 
-// A file output with the given parameters, opened; fails the test otherwise.
 inline void OpenFile(CKrFileOutput& output, const std::string& name, int mode, int limitMb, int backups)
 {
     ASSERT_TRUE(output.SetParams(name.c_str(), mode, limitMb, backups));
     ASSERT_TRUE(output.Open());
 }
 
-// Tests of roll-overs run on a clock they set: backup names depend on it.
+// Headers each new file after a roll-over starts with; also logged when asked,
+// the way the logger starts the first file.
+inline void SetHeaders(CKrFileOutput& output, const std::string& first, const std::string& second, bool log = false)
+{
+    CKrErrLogMessage one(false), two(false);
+    SetText(one, first + "\n");
+    SetText(two, second + "\n");
+    output.SetHeaders(one, two);
+    if (log) output.Log(one), output.Log(two);
+}
+
+// Backup names depend on the clock, so roll-over tests set it.
 inline std::atomic<long long> g_nowMs{0};
 inline long long FixedClock() { return g_nowMs.load(); }
 
@@ -72,7 +83,7 @@ protected:
     void TearDown() override { krerrlog::SetClockSource(nullptr); }
 };
 
-// The backup suffix the output must produce at the given instant (local time).
+// The backup suffix due at the given instant (local time).
 inline std::string SuffixAt(long long epochMs)
 {
     time_t seconds = static_cast<time_t>(epochMs / 1000);
