@@ -5,16 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
-#include <cstring>
 #include <string>
 #include <utility>
 
 using krtest::TraceTables;
 using Peer = CKrTraceDataTestPeer;
+using Wrapped = __ToString__;
 
 namespace {
-
-using Wrapped = __ToString__;
 
 // Not marked as printf-like, so that a null format can be passed through.
 const char* FormatVA(CKrTraceData& record, const char* format, ...)
@@ -26,34 +24,32 @@ const char* FormatVA(CKrTraceData& record, const char* format, ...)
     return text;
 }
 
+// Calls the form taking sizeof...(I) wrapped arguments: "<1><2>...".
 template <size_t... I>
-std::string FormatWithArguments(CKrTraceData& record, std::index_sequence<I...>)
+void ExpectArity(CKrTraceData& record, std::index_sequence<I...>)
 {
     const Wrapped arguments[] = {Wrapped(static_cast<int>(I) + 1)..., Wrapped("end")};
-    std::string format;
-    for (size_t i = 0; i < sizeof...(I); ++i) format += "<%s>";
-    return record.FormatTraceMessage(format.empty() ? "none" : format.c_str(), arguments[I]...);
+    std::string format, expected;
+    for (size_t i = 1; i <= sizeof...(I); ++i) {
+        format += "<%s>";
+        expected += "<" + std::to_string(i) + ">";
+    }
+    EXPECT_EQ(sizeof...(I) ? expected : "none",
+              std::string(record.FormatTraceMessage(sizeof...(I) ? format.c_str() : "none", arguments[I]...)));
 }
 
-template <size_t N>
-std::string Expected()
+template <size_t... N>
+void ExpectEveryArity(CKrTraceData& record, std::index_sequence<N...>)
 {
-    std::string text;
-    for (size_t i = 1; i <= N; ++i) text += "<" + std::to_string(i) + ">";
-    return N == 0 ? "none" : text;
+    (ExpectArity(record, std::make_index_sequence<N>()), ...);
 }
 
 }  // namespace
 
-TEST(TraceMessageText, ZeroToFourteenArguments)
+TEST(TraceMessageText, WrappedArgumentForms)
 {
     CKrTraceData record;
-    EXPECT_EQ(Expected<0>(), FormatWithArguments(record, std::make_index_sequence<0>()));
-    EXPECT_EQ(Expected<1>(), FormatWithArguments(record, std::make_index_sequence<1>()));
-    EXPECT_EQ(Expected<2>(), FormatWithArguments(record, std::make_index_sequence<2>()));
-    EXPECT_EQ(Expected<7>(), FormatWithArguments(record, std::make_index_sequence<7>()));
-    EXPECT_EQ(Expected<13>(), FormatWithArguments(record, std::make_index_sequence<13>()));
-    EXPECT_EQ(Expected<14>(), FormatWithArguments(record, std::make_index_sequence<14>()));
+    ExpectEveryArity(record, std::make_index_sequence<15>());  // zero to fourteen arguments
     // Texts and numbers mixed; a null text reads as the (empty) buffer.
     EXPECT_STREQ("user alice got -7 [] %",
                  record.FormatTraceMessage("user %s got %d [%s] %%", Wrapped("alice"), Wrapped(-7),
@@ -64,7 +60,7 @@ TEST(TraceMessageText, ZeroToFourteenArguments)
     EXPECT_STREQ("a=1 b=", record.FormatTraceMessage("a=%s b=%s", Wrapped(1)));
 }
 
-TEST(TraceMessageText, ArrayForm)
+TEST(TraceMessageText, ArrayAndVariableArgumentForms)
 {
     CKrTraceData record;
     const char* texts[] = {"x", "y"};
@@ -76,6 +72,10 @@ TEST(TraceMessageText, ArrayForm)
     EXPECT_STREQ("[]", record.FormatTraceMessageVA("[%s]", 3, nullptr));
     // A caller's format is never interpreted with typed arguments.
     EXPECT_STREQ("%n %p x", record.FormatTraceMessageVA("%%n %%p %n", 1, texts));
+    EXPECT_STREQ("42-x-2.50", FormatVA(record, "%d-%s-%.2f", 42, "x", 2.5));
+    EXPECT_STREQ("", FormatVA(record, nullptr));
+    EXPECT_STREQ("", FormatVA(record, ""));
+    EXPECT_STREQ("", FormatVA(record, "%s", ""));
 }
 
 TEST(TraceMessageText, BuffersAreSelectedPerUse)
@@ -99,19 +99,17 @@ TEST(TraceMessageText, TextsThatDoNotFitGoToLongTexts)
     CKrTraceData record;
     const std::string fits(1023, 'f');
     EXPECT_EQ(Peer::FormatBuffer(record, 0), record.FormatTraceMessage("%s", Wrapped(fits.c_str())));
+    EXPECT_EQ(Peer::FormatBuffer(record, 0), FormatVA(record, "%s", fits.c_str()));
     EXPECT_EQ(nullptr, Peer::LongText(record));
-
     for (size_t length : {size_t(1024), size_t(1025), size_t(3000), size_t(200000)}) {
         const std::string text(length, 'L');
         const char* result = record.FormatTraceMessage("%s", Wrapped(text.c_str()));
         EXPECT_EQ(text, result) << length;
         EXPECT_EQ(Peer::LongText(record), result);
+        result = FormatVA(record, "%s!", text.c_str() + 1);
+        EXPECT_EQ(text.substr(1) + "!", result) << length;
+        EXPECT_EQ(Peer::LongText(record), result);
     }
-    // The variable-argument form the same way.
-    const std::string big(5000, 'v');
-    const char* result = FormatVA(record, "%d:%s", 7, big.c_str());
-    EXPECT_EQ("7:" + big, result);
-    EXPECT_EQ(Peer::LongText(record), result);
 }
 
 TEST(TraceMessageText, EveryLongTextLivesUntilCleanUp)
@@ -120,7 +118,6 @@ TEST(TraceMessageText, EveryLongTextLivesUntilCleanUp)
     auto config = krtest::ReadConfiguration(tables, "components\ndata: Message, User\n");
     ASSERT_TRUE(config.read);
     CKrTraceData& record = *config.record;
-
     const std::string first(3000, 'a'), second(2000, 'b'), third(1500, 'c');
     const char* one = record.FormatTraceMessage("%s", Wrapped(first.c_str()));
     record.SetFieldValue(0, one, false);
@@ -133,7 +130,6 @@ TEST(TraceMessageText, EveryLongTextLivesUntilCleanUp)
     EXPECT_EQ(third, three);
     ASSERT_TRUE(record.Format());
     EXPECT_EQ("[" + first + "][" + second + "]\n", record.GetFormattedTraceMessage());
-
     EXPECT_TRUE(record.CleanUpData());
     EXPECT_EQ(nullptr, Peer::LongText(record));
     // The in-memory clean-up frees them as well.
@@ -143,16 +139,4 @@ TEST(TraceMessageText, EveryLongTextLivesUntilCleanUp)
     EXPECT_EQ(nullptr, Peer::LongText(record));
     // A record destroyed with long texts frees them (checked by the leak checker).
     record.FormatTraceMessage("%s", Wrapped(second.c_str()));
-}
-
-TEST(TraceMessageText, VariableArgumentForm)
-{
-    CKrTraceData record;
-    EXPECT_STREQ("42-x-2.50", FormatVA(record, "%d-%s-%.2f", 42, "x", 2.5));
-    EXPECT_STREQ("", FormatVA(record, nullptr));
-    EXPECT_STREQ("", FormatVA(record, ""));
-    EXPECT_STREQ("", FormatVA(record, "%s", ""));
-    const std::string edge(1023, 'e');
-    EXPECT_EQ(Peer::FormatBuffer(record, 0), FormatVA(record, "%s", edge.c_str()));
-    EXPECT_EQ(edge + "!", FormatVA(record, "%s!", edge.c_str()));
 }
