@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <string>
 #include <utility>
+#include <vector>
 
 using krtest::TraceTables;
 using Peer = CKrTraceDataTestPeer;
@@ -94,49 +95,38 @@ TEST(TraceMessageText, BuffersAreSelectedPerUse)
     EXPECT_STREQ("message", Peer::FormatBuffer(record, 0));
 }
 
-TEST(TraceMessageText, TextsThatDoNotFitGoToLongTexts)
-{
-    CKrTraceData record;
-    const std::string fits(1023, 'f');
-    EXPECT_EQ(Peer::FormatBuffer(record, 0), record.FormatTraceMessage("%s", Wrapped(fits.c_str())));
-    EXPECT_EQ(Peer::FormatBuffer(record, 0), FormatVA(record, "%s", fits.c_str()));
-    EXPECT_EQ(nullptr, Peer::LongText(record));
-    for (size_t length : {size_t(1024), size_t(1025), size_t(3000), size_t(200000)}) {
-        const std::string text(length, 'L');
-        const char* result = record.FormatTraceMessage("%s", Wrapped(text.c_str()));
-        EXPECT_EQ(text, result) << length;
-        EXPECT_EQ(Peer::LongText(record), result);
-        result = FormatVA(record, "%s!", text.c_str() + 1);
-        EXPECT_EQ(text.substr(1) + "!", result) << length;
-        EXPECT_EQ(Peer::LongText(record), result);
-    }
-}
-
-TEST(TraceMessageText, EveryLongTextLivesUntilCleanUp)
+TEST(TraceMessageText, TextsThatDoNotFitLiveUntilCleanUp)
 {
     TraceTables tables;
     auto config = krtest::ReadConfiguration(tables, "components\ndata: Message, User\n");
     ASSERT_TRUE(config.read);
     CKrTraceData& record = *config.record;
-    const std::string first(3000, 'a'), second(2000, 'b'), third(1500, 'c');
-    const char* one = record.FormatTraceMessage("%s", Wrapped(first.c_str()));
-    record.SetFieldValue(0, one, false);
-    record.SelectFormatBuffer(1);
-    const char* two = record.FormatTraceMessage("%s", Wrapped(second.c_str()));
-    record.SetFieldValue(9, two, false);
-    const char* three = FormatVA(record, "%s", third.c_str());
-    EXPECT_EQ(first, one);
-    EXPECT_EQ(second, two);
-    EXPECT_EQ(third, three);
+    const std::string fits(1023, 'f');
+    EXPECT_EQ(Peer::FormatBuffer(record, 0), record.FormatTraceMessage("%s", Wrapped(fits.c_str())));
+    EXPECT_EQ(Peer::FormatBuffer(record, 0), FormatVA(record, "%s", fits.c_str()));
+    EXPECT_EQ(nullptr, Peer::LongText(record));
+    // Every long text, from either form and any buffer, lives until the clean-up.
+    std::vector<std::pair<std::string, const char*>> made;
+    for (size_t length : {1024, 1025, 3000, 200000}) {
+        const std::string text(length, 'L');
+        made.emplace_back(text, record.FormatTraceMessage("%s", Wrapped(text.c_str())));
+        EXPECT_EQ(Peer::LongText(record), made.back().second);
+        made.emplace_back(text.substr(1) + "!", FormatVA(record, "%s!", text.c_str() + 1));
+        EXPECT_EQ(Peer::LongText(record), made.back().second);
+        record.SelectFormatBuffer(1);
+    }
+    for (const auto& [text, result] : made) EXPECT_EQ(text, result);
+    record.SetFieldValue(krtest::kMessage, made[4].second, false);
+    record.SetFieldValue(krtest::kUser, made[3].second, false);
     ASSERT_TRUE(record.Format());
-    EXPECT_EQ("[" + first + "][" + second + "]\n", record.GetFormattedTraceMessage());
+    EXPECT_EQ("[" + made[4].first + "][" + made[3].first + "]\n", record.GetFormattedTraceMessage());
     EXPECT_TRUE(record.CleanUpData());
     EXPECT_EQ(nullptr, Peer::LongText(record));
     // The in-memory clean-up frees them as well.
-    record.FormatTraceMessage("%s", Wrapped(first.c_str()));
+    record.FormatTraceMessage("%s", Wrapped(made[4].first.c_str()));
     EXPECT_NE(nullptr, Peer::LongText(record));
     EXPECT_TRUE(record.InMemoryCleanUpData());
     EXPECT_EQ(nullptr, Peer::LongText(record));
     // A record destroyed with long texts frees them (checked by the leak checker).
-    record.FormatTraceMessage("%s", Wrapped(second.c_str()));
+    record.FormatTraceMessage("%s", Wrapped(made[4].first.c_str()));
 }

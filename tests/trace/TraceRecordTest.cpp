@@ -194,18 +194,6 @@ TEST_F(FixedClockTest, AssemblyInEveryFormat)
     }
 }
 
-TEST(TraceRecord, FixedWidthColumnsAreCutNotWrapped)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components\ndata: Pid, CacheHits, Message\n", 1);
-    ASSERT_TRUE(config.read);
-    const std::string longMessage(100, 'm');
-    config.record->SetFieldValue(kMessage, longMessage.c_str(), false);
-    ASSERT_TRUE(config.record->SetFieldValue(61, 1234567, false));
-    ASSERT_TRUE(config.record->Format());
-    EXPECT_EQ(Blanks(8) + "  12345  " + std::string(64, 'm') + "\n", config.record->GetFormattedTraceMessage());
-}
-
 TEST(TraceRecord, InMemoryAssemblyWritesAbsentFieldsOnlyBeforePresentOnes)
 {
     TraceTables tables;
@@ -252,61 +240,39 @@ TEST(TraceRecord, CleanUpOnlyActsOnConfiguredRecords)
     EXPECT_STREQ("", config.record->GetFormattedTraceMessage());
 }
 
-TEST_F(FixedClockTest, RefreshCopiesTheConfigurationOnly)
+TEST_F(FixedClockTest, CopiesTakeTheConfigurationOnlyAndOutliveMasterAndTables)
 {
     TraceTables tables;
-    auto config = ReadConfiguration(tables, "components: Server/Send\ndata: Realm, Date\nRealm @@corp\n", 2, ";", true);
+    auto config = ReadConfiguration(tables, "components: Server/Send\ndata: Realm, Date\nRealm @@corp\n", 2, "::", true);
     ASSERT_TRUE(config.read);
-    CKrTraceData& master = *config.record;
-    Peer::SetVersion(master, 7);
-    CKrTraceData copy;
+    Peer::SetVersion(*config.record, 7);
+    CKrTraceData copy, copyOfCopy;
     CKrLogger* ownLogger = reinterpret_cast<CKrLogger*>(&tables);  // only compared, never used
     copy.SetLogger(ownLogger);
     copy.SetFieldValue(kUser, "value of the running call", false);
-    Peer::Refresh(copy, master);
-
-    EXPECT_TRUE(Peer::Configured(copy));
-    EXPECT_FALSE(Peer::OwnsConfig(copy));
-    EXPECT_EQ(7, copy.GetVersion());
-    EXPECT_TRUE(copy.ComponentSelected(kServerSend));
-    EXPECT_FALSE(copy.ComponentSelected(kServer));
-    EXPECT_EQ("value of the running call", Value(copy, kUser));
-    EXPECT_EQ(ownLogger, copy.GetLogger());  // the master has no logger
-    // Format, delimiter, field order, filter, clock driver and local time come along.
-    EXPECT_FALSE(copy.SetFieldValue(kRealm, "other", true));
-    ASSERT_TRUE(copy.SetFieldValue(kRealm, "mycorp", true) && copy.SetFieldValue(kDate, 0, true));
-    char date[32];
-    ASSERT_TRUE(CKrErrLogMessage::GetTime(0, date, true, sizeof date));
-    ASSERT_TRUE(copy.Format());
-    EXPECT_EQ("mycorp;" + std::string(date) + "\n", copy.GetFormattedTraceMessage());
-
-    CKrTraceData second, masterWithLogger;
-    masterWithLogger.SetLogger(ownLogger);
-    Peer::Refresh(second, masterWithLogger);
-    EXPECT_EQ(ownLogger, second.GetLogger());
-    Peer::Refresh(second, second);  // self-refresh changes nothing
-    EXPECT_EQ(ownLogger, second.GetLogger());
-}
-
-TEST(TraceRecord, CopiesOutliveTheirMasterAndTheLoggersTables)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components: Agent\ndata: User, Realm\nUser ==alice\n", 2, "::");
-    ASSERT_TRUE(config.read);
-    CKrTraceData copy, copyOfCopy;
     Peer::Refresh(copy, *config.record);
+    Peer::Refresh(copy, copy);  // self-refresh changes nothing
     Peer::Refresh(copyOfCopy, copy);
     config.record.reset();  // the logger replaced and deleted the master
     tables.DestroyNames();
+    EXPECT_EQ("value of the running call", Value(copy, kUser));
+    EXPECT_EQ(ownLogger, copy.GetLogger());        // the master had none: the copy keeps its own
+    EXPECT_EQ(ownLogger, copyOfCopy.GetLogger());  // taken from a source that has one
+    char date[32];
+    ASSERT_TRUE(CKrErrLogMessage::GetTime(0, date, true, sizeof date));
     for (CKrTraceData* record : {&copy, &copyOfCopy}) {
-        EXPECT_TRUE(record->ComponentSelected(kAgent));
-        EXPECT_STREQ("Agent", Peer::GetComponentInfo(*record, kAgent)->name);
-        EXPECT_EQ(Peer::GetComponentInfo(*record, kAgent), Peer::GetComponentInfo(*record, "Agent"));
-        EXPECT_FALSE(record->SetFieldValue(kUser, "bob", true));
-        EXPECT_TRUE(record->SetFieldValue(kUser, "alice", true));
-        record->SetFieldValue(kRealm, "corp", true);
+        EXPECT_TRUE(Peer::Configured(*record));
+        EXPECT_FALSE(Peer::OwnsConfig(*record));
+        EXPECT_EQ(7, record->GetVersion());
+        EXPECT_TRUE(record->ComponentSelected(kServerSend));
+        EXPECT_FALSE(record->ComponentSelected(kServer));
+        EXPECT_STREQ("Server/Send", Peer::GetComponentInfo(*record, kServerSend)->name);
+        EXPECT_EQ(Peer::GetComponentInfo(*record, kServerSend), Peer::GetComponentInfo(*record, "Server/Send"));
+        // Format, delimiter, field order, filter, clock driver and local time come along.
+        EXPECT_FALSE(record->SetFieldValue(kRealm, "other", true));
+        ASSERT_TRUE(record->SetFieldValue(kRealm, "mycorp", true) && record->SetFieldValue(kDate, 0, true));
         ASSERT_TRUE(record->Format());
-        EXPECT_STREQ("alice::corp\n", record->GetFormattedTraceMessage());
+        EXPECT_EQ("mycorp::" + std::string(date) + "\n", record->GetFormattedTraceMessage());
         record->CleanUpData();
     }
     // A refresh from a newer master lets go of the old configuration.
