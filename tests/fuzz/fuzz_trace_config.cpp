@@ -38,21 +38,14 @@ void Check(bool condition)
 }
 
 struct Tables {
-    KrTraceComponentInfo components[8];
+    KrTraceComponentInfo components[8] = {
+        {false, 0x01000000, "Server"},       {false, 0x01010000, "Server/Send"},
+        {false, 0x02000000, "Login_Logout"}, {false, 0x02010000, "Login_Logout/Authentication"},
+        {false, 0x02020000, "Login_Logout/Send_Response"}, {false, 0x02030000, "Login_Logout/Receive_Request"},
+        {false, 0x03000000, "IsAuthorized"}, {false, 0x03010000, "IsAuthorized/Send_Response"},
+    };
     KrTraceDataFieldInfo fields[KR_KNOWN_DATA_FIELD_COUNT];
-    Tables()
-    {
-        const char* names[] = {"Server",       "Server/Send",  "Login_Logout", "Login_Logout/Authentication",
-                               "Login_Logout/Send_Response",   "Login_Logout/Receive_Request",
-                               "IsAuthorized", "IsAuthorized/Send_Response"};
-        const uint32_t ids[] = {0x01000000, 0x01010000, 0x02000000, 0x02010000,
-                                0x02020000, 0x02030000, 0x03000000, 0x03010000};
-        for (int i = 0; i < 8; ++i) {
-            components[i].id = ids[i];
-            components[i].name = names[i];
-        }
-        krerrlog::FillKnownDataFieldInfo(fields);
-    }
+    Tables() { krerrlog::FillKnownDataFieldInfo(fields); }
 };
 
 // The file the input goes to: memory-backed where there is one, since it is

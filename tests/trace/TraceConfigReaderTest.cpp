@@ -154,32 +154,25 @@ TEST(TraceConfigReader, FailureTable)
     EXPECT_TRUE(config.record->ComponentSelected(kLoginReceiveRequest));
 }
 
-TEST(TraceConfigReader, FilterLinesKeepTheirValuesUntrimmed)
+TEST(TraceConfigReader, FilterLinesAndFilterTest)
 {
     TraceTables tables;
     auto config = ReadConfiguration(tables,
-                                    "components: Agent\ndata: User, Realm, Message\nUser ==alice\n"
-                                    "Realm  \t!=  corp # not a comment\nMessage:@@\nDate !@x\nTenant =alice\n"
-                                    "Policy\nRule ==\nGroup,==g\nDomain: ,==d\n");
+                                    "components: Agent\ndata: User, Realm, Group, Domain, Message\nUser ==alice\n"
+                                    "Realm @@corp\nGroup !=admins\nDomain !@test\nMessage ==\nAgentType ==7\n"
+                                    "Directory  \t!=  corp # not a comment\nAgentName:@@\nDate !@x\nTenant =alice\n"
+                                    "Policy\nRule ==\nTransactionID,==g\nObjectClass: ,==d\n");
     ASSERT_TRUE(config.read);
     CKrTraceData& record = *config.record;
-    // A single '=', a bare name, and a second separator before the operator: no filter.
-    const std::pair<unsigned, const char*> expected[] = {
-        {kUser, "==alice"}, {kRealm, "!=  corp # not a comment"}, {kMessage, "@@"}, {kDate, "!@x"},
-        {14, "=="},         {10, "==g"}, {65, ""}, {13, ""}, {11, ""},
+    // Values are not trimmed. A single '=', a bare name, and a second separator
+    // before the operator: no filter.
+    const std::pair<unsigned, const char*> filters[] = {
+        {kUser, "==alice"}, {kRealm, "@@corp"}, {10, "!=admins"}, {11, "!@test"}, {kMessage, "=="}, {17, "==7"},
+        {15, "!=  corp # not a comment"}, {16, "@@"}, {kDate, "!@x"}, {65, ""}, {13, ""}, {14, "=="}, {18, "==g"},
+        {19, ""},
     };
-    for (const auto& [id, filter] : expected) EXPECT_EQ(filter, Filter(record, id)) << id;
+    for (const auto& [id, filter] : filters) EXPECT_EQ(filter, Filter(record, id)) << id;
     EXPECT_FALSE(record.FieldTraced(kDate)) << "a filter does not make the field traced";
-}
-
-TEST(TraceConfigReader, FilterTest)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables,
-                                    "components: Agent\ndata: User, Realm, Group, Domain, Message\n"
-                                    "User ==alice\nRealm @@corp\nGroup !=admins\nDomain !@test\nMessage ==\nRule ==7\n");
-    ASSERT_TRUE(config.read);
-    CKrTraceData& record = *config.record;
     const struct {
         unsigned id;
         const char* value;
@@ -199,10 +192,10 @@ TEST(TraceConfigReader, FilterTest)
         EXPECT_EQ(c.value ? c.value : "<unset>", Value(record, c.id));
     }
     // Numbers are compared as their texts.
-    EXPECT_TRUE(record.SetFieldValue(14, 7, true) && record.SetFieldValue(14, 7u, true) &&
-                record.SetFieldValue(14, 7LL, true));
-    EXPECT_FALSE(record.SetFieldValue(14, 8ULL, true) || record.SetFieldValue(14, 7.0, true) ||
-                 record.SetFieldValue(14, true, true));
+    EXPECT_TRUE(record.SetFieldValue(17, 7, true) && record.SetFieldValue(17, 7u, true) &&
+                record.SetFieldValue(17, 7LL, true));
+    EXPECT_FALSE(record.SetFieldValue(17, 8ULL, true) || record.SetFieldValue(17, 7.0, true) ||
+                 record.SetFieldValue(17, true, true));
     // An unknown operator code never passes; out-of-range ids neither.
     Peer::Field(record, kUser)->filterOp = 3;
     record.SetFieldValue(kUser, "alice", false);
