@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-TEST(TraceVocabulary, StaticTablesMatchTheIdsCallersUse) {
+TEST(TraceVocabulary, StaticTablesAndComponentIdsMatchWhatCallersUse) {
     int count = 0;
     const KNOWNDATAFIELDINFO *fields = nullptr, *fieldsAgain = nullptr;
     ASSERT_TRUE(GetKnownDataFields(&count, &fields));
@@ -44,9 +44,7 @@ TEST(TraceVocabulary, StaticTablesMatchTheIdsCallersUse) {
     ASSERT_TRUE(GetKnownComponentLibs(&count, &libsAgain) && GetKnownDataFields(&count, &fieldsAgain));
     EXPECT_EQ(libs, libsAgain);
     EXPECT_EQ(fields, fieldsAgain);
-}
-
-TEST(TraceVocabulary, ComponentIdScheme) {
+    // Component ids: number in the top byte, sub-component in the next.
     static_assert(KrMakeComponentId(1, 2) == 0x01020000u);
     EXPECT_EQ(258u, KrVerdictIndex(0x01020000u));
     EXPECT_EQ(0x1A000000u, KrMakeComponentId(26));

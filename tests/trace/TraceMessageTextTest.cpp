@@ -47,7 +47,7 @@ void ExpectEveryArity(CKrTraceData& record, std::index_sequence<N...>)
 
 }  // namespace
 
-TEST(TraceMessageText, WrappedArgumentForms)
+TEST(TraceMessageText, EveryForm)
 {
     CKrTraceData record;
     ExpectEveryArity(record, std::make_index_sequence<15>());  // zero to fourteen arguments
@@ -59,11 +59,7 @@ TEST(TraceMessageText, WrappedArgumentForms)
     EXPECT_STREQ("a/5/-6/4294967295", record.FormatTraceMessage("%s/%d/%ld/%u", "a", 5, -6LL, 4294967295u));
     // Fewer arguments than conversions: the rest writes nothing.
     EXPECT_STREQ("a=1 b=", record.FormatTraceMessage("a=%s b=%s", Wrapped(1)));
-}
-
-TEST(TraceMessageText, ArrayAndVariableArgumentForms)
-{
-    CKrTraceData record;
+    // The array and variable-argument forms.
     const char* texts[] = {"x", "y"};
     EXPECT_STREQ("x-y", record.FormatTraceMessageVA("%s-%s", 2, texts));
     EXPECT_STREQ("", record.FormatTraceMessageVA(nullptr, 2, texts));
