@@ -26,7 +26,10 @@ public:
     static const int* FieldOrder(const CKrTraceData& record) { return record.m_fieldOrder; }
     static const KrTraceDataFieldInfo& Field(const CKrTraceData& record, int id) { return record.m_fields[id]; }
     static void Refresh(CKrTraceData& copy, const CKrTraceData& master) { copy = master; }
-    static bool Header(CKrTraceData& record, CKrErrLogMessage& message) { return record.AssembleTraceMessage(message, 1); }
+    static bool Header(CKrTraceData& record, CKrErrLogMessage& message)
+    {
+        return record.AssembleTraceMessage(message, 1);
+    }
 };
 using Peer = CKrTraceDataTestPeer;
 

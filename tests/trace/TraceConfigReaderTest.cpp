@@ -54,13 +54,8 @@ TEST(TraceConfigReader, SelectionFieldOrderFiltersAndClockDriver)
     for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     const Names agent = {"Agent"}, agentAndSend = {"Server/Send", "Agent"};
     // clock: the traced clock field that reads the clock for all three (the highest one), or 0.
-    const struct {
-        std::string file;
-        Names selected;
-        Order order;
-        std::string userFilter, realmFilter;
-        int clock;
-    } cases[] = {
+    const struct { std::string file; Names selected; Order order; std::string userFilter, realmFilter; int clock; }
+        cases[] = {
         {"components: Agent\ndata: User, Message, Realm\n", agent, {9, 0, 12}, "", "", 0},
         {"components: Nowhere,Agent,agent\ndata:User,Realm,User,user,Bogus\n", agent, {9, 12}, "", "", 0},
         {"components\ndata\n", {}, {}, "", "", 0},
@@ -128,12 +123,8 @@ TEST(TraceConfigReader, FailureTable)
     WriteFile(ok, "components: Agent\ndata: User\n");
     KrTraceComponentInfo* components = tables.Components();
     KrTraceDataFieldInfo* fields = tables.Fields();
-    const struct {
-        const char* file;
-        KrTraceComponentInfo* components;
-        KrTraceDataFieldInfo* fields;
-        bool read;
-    } cases[] = {
+    const struct { const char* file; KrTraceComponentInfo* components; KrTraceDataFieldInfo* fields; bool read; }
+        cases[] = {
         {"/nonexistent/dir/trace.conf", components, fields, false}, {nullptr, components, fields, false},
         {dir.Path().c_str(), components, fields, false},            {ok.c_str(), nullptr, fields, false},
         {ok.c_str(), components, nullptr, false},                   {ok.c_str(), components, fields, true},
@@ -173,11 +164,7 @@ TEST(TraceConfigReader, FilterLinesAndFilterTest)
     };
     for (const auto& [id, filter] : filters) EXPECT_EQ(filter, Filter(record, id)) << id;
     EXPECT_FALSE(record.FieldTraced(kDate)) << "a filter does not make the field traced";
-    const struct {
-        unsigned id;
-        const char* value;
-        bool passes;
-    } cases[] = {
+    const struct { unsigned id; const char* value; bool passes; } cases[] = {
         {kUser, "alice", true},    {kUser, "bob", false},   {kUser, "Alice", false},  {kUser, "alice ", false},
         {kUser, nullptr, false},   {kRealm, "mycorpnet", true}, {kRealm, "corp", true}, {kRealm, "cor", false},
         {kRealm, nullptr, false},  {10, "users", true},     {10, "admins", false},    {10, nullptr, true},

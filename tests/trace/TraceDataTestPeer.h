@@ -23,7 +23,10 @@ public:
     static void SetDateTimeFieldFromConfiguration(CKrTraceData& record) { record.SetDateTimeFieldFromConfiguration(); }
     static bool MarkComponentTraced(CKrTraceData& record, unsigned int id) { return record.MarkComponentTraced(id); }
     template <class Key>
-    static KrTraceComponentInfo* GetComponentInfo(CKrTraceData& record, Key key) { return record.GetComponentInfo(key); }
+    static KrTraceComponentInfo* GetComponentInfo(CKrTraceData& record, Key key)
+    {
+        return record.GetComponentInfo(key);
+    }
     static KrTraceDataFieldInfo* Field(CKrTraceData& record, unsigned int id) { return record.GetDataFieldInfo(id); }
     static bool TestDataFilter(CKrTraceData& record, unsigned int id) { return record.TestDataFilter(id); }
     static void Refresh(CKrTraceData& copy, const CKrTraceData& master) { copy = master; }
