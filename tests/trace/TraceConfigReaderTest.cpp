@@ -1,27 +1,18 @@
 // The trace configuration file: line kinds, failures, selection, filters.
 #include "TraceDataTestPeer.h"
 
-#include <krerrlog/trace/KrTraceConfigTokenizer.h>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 using namespace krtest;
 using Peer = CKrTraceDataTestPeer;
 using Names = std::vector<std::string>;
+using Order = std::vector<int>;
 
 namespace {
-
-Names Tokens(const std::string& line)
-{
-    krerrlog::TraceConfigTokenizer tokenizer(line);
-    Names tokens;
-    std::string_view token;
-    while (tokenizer.Next(token)) tokens.emplace_back(token);
-    return tokens;
-}
 
 // The selected component names of a record, in list order.
 Names Selected(CKrTraceData& record, TraceTables& tables)
@@ -34,56 +25,88 @@ Names Selected(CKrTraceData& record, TraceTables& tables)
     return names;
 }
 
+// A field's filter as a file writes it ("!@bob"), or "" when it has none.
+std::string Filter(CKrTraceData& record, unsigned id)
+{
+    const KrTraceDataFieldInfo* field = Peer::Field(record, id);
+    if (!field->filtered) return "";
+    const int op = field->filterOp;
+    const char* symbol = op == KR_FILTER_EQUAL          ? "=="
+                         : op == KR_FILTER_NOT_EQUAL    ? "!="
+                         : op == KR_FILTER_CONTAINS     ? "@@"
+                         : op == KR_FILTER_NOT_CONTAINS ? "!@"
+                                                        : "?";
+    return symbol + std::string(field->filterValue ? field->filterValue : "<null>");
+}
+
 }  // namespace
 
-TEST(TraceConfigTokenizer, SplitsAtRunsOfSeparators)
+TEST(TraceConfigReader, SelectionFieldOrderFiltersAndClockDriver)
 {
-    EXPECT_EQ((Names{"data", "User", "Realm", "User"}), Tokens("data: User,Realm , \tUser\n"));
-    EXPECT_EQ((Names{}), Tokens(" ,:\t\n"));
-    EXPECT_EQ((Names{"a=b", "c\r"}), Tokens("::a=b,c\r"));
-    krerrlog::TraceConfigTokenizer tokenizer("User  ==x");
-    std::string_view token;
-    ASSERT_TRUE(tokenizer.Next(token));
-    EXPECT_EQ(4u, tokenizer.Position());
-}
-
-TEST(TraceConfigReader, ComponentsAndFieldsInDataLineOrder)
-{
+    const std::string older = "components: Login_Logout/Authentication, IsAuthorized\ndata: User\n";
+    const Names all = {"Login_Logout/Authentication", "Login_Logout/Send_Response", "Login_Logout/Receive_Request",
+                       "IsAuthorized", "IsAuthorized/Send_Response", "IsAuthorized/Receive_Request"};
+    // From version 1.1 on, a selected sub-component no longer pulls in its sibling pair.
+    const Names newer = {all[0], all[3], all[4], all[5]};
+    const std::string lf = "# trace\nversion 1.1\ncomponents: Agent, Server/Send\ndata: Date, User, Realm\n"
+                           "User == alice \nRealm @@corp\n";
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const Names agent = {"Agent"}, agentAndSend = {"Server/Send", "Agent"};
+    // clock: the traced clock field that reads the clock for all three (the highest one), or 0.
+    const struct { std::string file; Names selected; Order order; std::string userFilter, realmFilter; int clock; }
+        cases[] = {
+        {"components: Agent\ndata: User, Message, Realm\n", agent, {9, 0, 12}, "", "", 0},
+        {"components: Nowhere,Agent,agent\ndata:User,Realm,User,user,Bogus\n", agent, {9, 12}, "", "", 0},
+        {"components\ndata\n", {}, {}, "", "", 0},
+        {"", {}, {}, "", "", 0},
+        // Comments, blank and version lines anywhere; a commented filter is no filter.
+        {"\n# a comment\n  ,:# indented comment\nversion 2.0\ncomponents: Agent\n\n#between\nversion\n"
+         "data: User\n# after\nversion 3\nUser ==alice\n\n#User ==bob\n",
+         agent, {9}, "==alice", "", 0},
+        // Once in the filter lines, keyword lines name no field and are skipped.
+        {"components: Agent\ndata: User\ncomponents: Server\ndata: Realm\n", agent, {9}, "", "", 0},
+        // The name ends at a separator ("User==carol" names no field); "=" is no operator.
+        {"components\ndata: User\nUser ==alice\nUser\t!@bob\nUser==carol\nUser =dave\n", {}, {9}, "!@bob", "", 0},
+        {"version 1.1\ncomponents: Server\ndata: User\n", {"Server", "Server/Send", "Server/Receive"}, {9}, "", "", 0},
+        {"version 1.1\ncomponents: Server/Receive\ndata: User\n", {"Server/Receive"}, {9}, "", "", 0},
+        {older, all, {9}, "", "", 0},
+        {"version 1.1\n" + older, newer, {9}, "", "", 0},
+        {"version 11.1\n" + older, newer, {9}, "", "", 0},
+        {"version: v1.1b\n" + older, newer, {9}, "", "", 0},
+        {older + "User ==x\nversion 1.1\n", newer, {9}, "==x", "", 0},
+        {"version 2.0\n" + older, all, {9}, "", "", 0},
+        {"version\n" + older, all, {9}, "", "", 0},
+        {"version 1,1\n" + older, all, {9}, "", "", 0},
+        {"components: IsAuthorized/Send_Response\ndata\n", {"IsAuthorized/Send_Response"}, {}, "", "", 0},
+        // Line ends: LF, CRLF, CRLF without the last one, a stray CR before the last LF.
+        {lf, agentAndSend, {4, 9, 12}, "== alice ", "@@corp", 4},
+        {crlf, agentAndSend, {4, 9, 12}, "== alice ", "@@corp", 4},
+        {crlf.substr(0, crlf.size() - 2), agentAndSend, {4, 9, 12}, "== alice ", "@@corp", 4},
+        {lf.substr(0, lf.size() - 1) + "\r\r\n", agentAndSend, {4, 9, 12}, "== alice ", "@@corp", 4},
+        {"components\ndata: Time, Date\n", {}, {5, 4}, "", "", 5},
+        {"components\ndata: PreciseTime, Date\n", {}, {6, 4}, "", "", 6},
+        {"components\ndata: Date, Time, PreciseTime\n", {}, {4, 5, 6}, "", "", 6},
+    };
     TraceTables tables;
-    auto config = ReadConfiguration(tables, "components: Agent\ndata: User, Message, Realm\n");
-    ASSERT_TRUE(config.read);
-    CKrTraceData& record = *config.record;
-    EXPECT_EQ((Names{"Agent"}), Selected(record, tables));
-    EXPECT_EQ((std::vector<int>{9, 0, 12}), Peer::FieldOrder(record));
-    EXPECT_TRUE(record.FieldTraced(kUser));
-    EXPECT_TRUE(record.FieldTraced(kMessage));
-    EXPECT_FALSE(record.FieldTraced(1));
-    EXPECT_FALSE(record.FieldTraced(67));
-    EXPECT_FALSE(record.FieldFiltered(kUser));
-    EXPECT_TRUE(Peer::Configured(record));
-    EXPECT_TRUE(Peer::OwnsConfig(record));
-}
-
-TEST(TraceConfigReader, RepeatedAndUnknownNamesAreIgnored)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components: Nowhere,Agent,agent\ndata:User,Realm,User,user,Bogus\n");
-    ASSERT_TRUE(config.read);
-    EXPECT_EQ((Names{"Agent"}), Selected(*config.record, tables));
-    EXPECT_EQ((std::vector<int>{9, 12}), Peer::FieldOrder(*config.record));
-}
-
-TEST(TraceConfigReader, EmptyNameListsAndEmptyFile)
-{
-    TraceTables tables;
-    auto bare = ReadConfiguration(tables, "components\ndata\n");
-    ASSERT_TRUE(bare.read);
-    EXPECT_TRUE(Selected(*bare.record, tables).empty());
-    EXPECT_TRUE(Peer::FieldOrder(*bare.record).empty());
-
-    auto empty = ReadConfiguration(tables, "");
-    ASSERT_TRUE(empty.read);
-    EXPECT_TRUE(Selected(*empty.record, tables).empty());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto config = ReadConfiguration(tables, c.file);
+        ASSERT_TRUE(config.read);
+        CKrTraceData& record = *config.record;
+        EXPECT_TRUE(Peer::Configured(record) && Peer::OwnsConfig(record));
+        EXPECT_EQ(c.selected, Selected(record, tables));
+        EXPECT_FALSE(record.ComponentSelected(0x01030000));  // no such entry
+        EXPECT_EQ(c.order, Peer::FieldOrder(record));
+        for (unsigned id = 0; id <= KR_KNOWN_DATA_FIELD_COUNT; ++id)
+            EXPECT_EQ(std::count(c.order.begin(), c.order.end(), int(id)) == 1, record.FieldTraced(id)) << id;
+        EXPECT_EQ(c.userFilter, Filter(record, kUser));
+        EXPECT_EQ(c.realmFilter, Filter(record, kRealm));
+        EXPECT_EQ(c.clock, Peer::DateTimeField(record));
+    }
+    // The logger's tables are left as they were.
+    EXPECT_FALSE(tables.Components()[10].selected);
+    EXPECT_FALSE(tables.Fields()[kUser].traced);
 }
 
 TEST(TraceConfigReader, FailureTable)
@@ -96,210 +119,70 @@ TEST(TraceConfigReader, FailureTable)
         EXPECT_FALSE(ReadConfiguration(tables, file).read) << file;
     // Unreadable files (missing, none named, a folder) and missing tables.
     ScratchDir dir;
-    WriteFile(dir.File("ok.conf"), "components: Agent\ndata: User\n");
     const std::string ok = dir.File("ok.conf");
-    bool configured = false;
-    auto set = [&](const char* file, KrTraceComponentInfo* components, KrTraceDataFieldInfo* fields) {
-        CKrTraceData record;
-        const bool read = Peer::SetConfiguration(record, 0, nullptr, file, tables.ComponentCount(), components,
-                                                 fields, false);
-        configured = Peer::Configured(record);
-        return read;
+    WriteFile(ok, "components: Agent\ndata: User\n");
+    KrTraceComponentInfo* components = tables.Components();
+    KrTraceDataFieldInfo* fields = tables.Fields();
+    const struct { const char* file; KrTraceComponentInfo* components; KrTraceDataFieldInfo* fields; bool read; }
+        cases[] = {
+        {"/nonexistent/dir/trace.conf", components, fields, false}, {nullptr, components, fields, false},
+        {dir.Path().c_str(), components, fields, false},            {ok.c_str(), nullptr, fields, false},
+        {ok.c_str(), components, nullptr, false},                   {ok.c_str(), components, fields, true},
     };
-    EXPECT_FALSE(set("/nonexistent/dir/trace.conf", tables.Components(), tables.Fields()));
-    EXPECT_FALSE(set(nullptr, tables.Components(), tables.Fields()));
-    EXPECT_FALSE(set(dir.Path().c_str(), tables.Components(), tables.Fields()));
-    EXPECT_FALSE(set(ok.c_str(), nullptr, tables.Fields()));
-    EXPECT_FALSE(configured);
-    EXPECT_FALSE(set(ok.c_str(), tables.Components(), nullptr));
-    EXPECT_FALSE(configured);
-    EXPECT_TRUE(set(ok.c_str(), tables.Components(), tables.Fields())) << "the control case reads";
-}
-
-TEST(TraceConfigReader, CommentsBlankAndVersionLinesAnywhere)
-{
-    TraceTables tables;
-    const std::string file =
-        "\n# a comment\n  ,:# indented comment\nversion 2.0\n"
-        "components: Agent\n\n#between\nversion\n"
-        "data: User\n# after\nversion 3\nUser ==alice\n\n#User ==bob\n";
-    auto config = ReadConfiguration(tables, file);
-    ASSERT_TRUE(config.read);
-    EXPECT_EQ((Names{"Agent"}), Selected(*config.record, tables));
-    KrTraceDataFieldInfo* user = Peer::Field(*config.record, kUser);
-    ASSERT_TRUE(user->filtered);
-    EXPECT_STREQ("alice", user->filterValue);
-    // Lines in the filter state that name no field are skipped, keywords included.
-    auto extra = ReadConfiguration(tables, "components: Agent\ndata: User\ncomponents: Server\ndata: Realm\n");
-    ASSERT_TRUE(extra.read);
-    EXPECT_EQ((Names{"Agent"}), Selected(*extra.record, tables));
-    EXPECT_EQ((std::vector<int>{9}), Peer::FieldOrder(*extra.record));
-}
-
-TEST(TraceConfigReader, SubComponentSelection)
-{
-    TraceTables tables;
-    auto whole = ReadConfiguration(tables, "version 1.1\ncomponents: Server\ndata: User\n");
-    ASSERT_TRUE(whole.read);
-    EXPECT_EQ((Names{"Server", "Server/Send", "Server/Receive"}), Selected(*whole.record, tables));
-
-    auto one = ReadConfiguration(tables, "version 1.1\ncomponents: Server/Receive\ndata: User\n");
-    ASSERT_TRUE(one.read);
-    EXPECT_EQ((Names{"Server/Receive"}), Selected(*one.record, tables));
-    EXPECT_FALSE(one.record->ComponentSelected(kServer));
-    EXPECT_FALSE(one.record->ComponentSelected(0x01030000));  // no such entry
-
-    // MarkComponentTraced on its own: false only without a component list.
-    EXPECT_TRUE(Peer::MarkComponentTraced(*one.record, kLoginLogout));
-    EXPECT_TRUE(one.record->ComponentSelected(kLoginReceiveRequest));
+    for (const auto& c : cases) {
+        CKrTraceData record;
+        EXPECT_EQ(c.read, Peer::SetConfiguration(record, 0, nullptr, c.file, tables.ComponentCount(), c.components,
+                                                 c.fields, false))
+            << (c.file ? c.file : "null");
+        EXPECT_TRUE((c.components && c.fields) || !Peer::Configured(record)) << "configured without tables";
+    }
+    // MarkComponentTraced: false only without a component list.
     CKrTraceData empty;
     EXPECT_FALSE(Peer::MarkComponentTraced(empty, kServer));
     EXPECT_FALSE(empty.ComponentSelected(kServer));
+    auto config = ReadConfiguration(tables, "components\ndata\n");
+    EXPECT_TRUE(Peer::MarkComponentTraced(*config.record, kLoginLogout));
+    EXPECT_TRUE(config.record->ComponentSelected(kLoginReceiveRequest));
 }
 
-TEST(TraceConfigReader, VersionRulesForOlderFiles)
-{
-    TraceTables tables;
-    const std::string body = "components: Login_Logout/Authentication, IsAuthorized\ndata: User\n";
-    auto older = ReadConfiguration(tables, body);
-    ASSERT_TRUE(older.read);
-    EXPECT_EQ((Names{"Login_Logout/Authentication", "Login_Logout/Send_Response", "Login_Logout/Receive_Request",
-                     "IsAuthorized", "IsAuthorized/Send_Response", "IsAuthorized/Receive_Request"}),
-              Selected(*older.record, tables));
-
-    for (const char* version : {"version 1.1\n", "version 11.1\n", "version: v1.1b\n"}) {
-        auto newer = ReadConfiguration(tables, version + body);
-        ASSERT_TRUE(newer.read);
-        EXPECT_EQ((Names{"Login_Logout/Authentication", "IsAuthorized", "IsAuthorized/Send_Response",
-                         "IsAuthorized/Receive_Request"}),
-                  Selected(*newer.record, tables))
-            << version;
-    }
-    // The version line may also come last.
-    auto last = ReadConfiguration(tables, body + "User ==x\nversion 1.1\n");
-    ASSERT_TRUE(last.read);
-    EXPECT_FALSE(last.record->ComponentSelected(kLoginSendResponse));
-
-    for (const char* version : {"version 2.0\n", "version\n", "version 1,1\n"}) {
-        auto notNewer = ReadConfiguration(tables, version + body);
-        ASSERT_TRUE(notNewer.read);
-        EXPECT_TRUE(notNewer.record->ComponentSelected(kLoginSendResponse)) << version;
-    }
-
-    // Only the selected trigger adds its pair.
-    auto onlySubOfIsAuthorized = ReadConfiguration(tables, "components: IsAuthorized/Send_Response\ndata\n");
-    ASSERT_TRUE(onlySubOfIsAuthorized.read);
-    EXPECT_EQ((Names{"IsAuthorized/Send_Response"}), Selected(*onlySubOfIsAuthorized.record, tables));
-}
-
-TEST(TraceConfigReader, CrLfFilesReadLikeLfFiles)
-{
-    TraceTables tables;
-    const std::string lf =
-        "# trace\nversion 1.1\ncomponents: Agent, Server/Send\ndata: Date, User, Realm\n"
-        "User == alice \nRealm @@corp\n";
-    std::string crlf;
-    for (char c : lf) {
-        if (c == '\n') crlf += '\r';
-        crlf += c;
-    }
-    auto a = ReadConfiguration(tables, lf);
-    auto b = ReadConfiguration(tables, crlf);
-    // Also without the final line end, and with a stray carriage return before it.
-    auto c = ReadConfiguration(tables, crlf.substr(0, crlf.size() - 2));
-    auto d = ReadConfiguration(tables, lf.substr(0, lf.size() - 1) + "\r\r\n");
-    for (auto* config : {&a, &b, &c, &d}) {
-        ASSERT_TRUE(config->read);
-        CKrTraceData& record = *config->record;
-        EXPECT_EQ((Names{"Server/Send", "Agent"}), Selected(record, tables));
-        EXPECT_EQ((std::vector<int>{4, 9, 12}), Peer::FieldOrder(record));
-        EXPECT_STREQ(" alice ", Peer::Field(record, kUser)->filterValue);
-        EXPECT_STREQ("corp", Peer::Field(record, kRealm)->filterValue);
-    }
-}
-
-TEST(TraceConfigReader, FilterLinesKeepTheirValuesUntrimmed)
+TEST(TraceConfigReader, FilterLinesAndFilterTest)
 {
     TraceTables tables;
     auto config = ReadConfiguration(tables,
-                                    "components: Agent\ndata: User, Realm, Message\n"
-                                    "User ==alice\n"
-                                    "Realm  \t!=  corp # not a comment\n"
-                                    "Message:@@\n"
-                                    "Date !@x\n"
-                                    "Tenant =alice\n"
-                                    "Policy\n"
-                                    "Rule ==\n"
-                                    "Group,==g\n"
-                                    "Domain: ,==d\n");
+                                    "components: Agent\ndata: User, Realm, Group, Domain, Message\nUser ==alice\n"
+                                    "Realm @@corp\nGroup !=admins\nDomain !@test\nMessage ==\nAgentType ==7\n"
+                                    "Directory  \t!=  corp # not a comment\nAgentName:@@\nDate !@x\nTenant =alice\n"
+                                    "Policy\nRule ==\nTransactionID,==g\nObjectClass: ,==d\n");
     ASSERT_TRUE(config.read);
     CKrTraceData& record = *config.record;
-    struct Expected {
-        unsigned id;
-        int op;
-        const char* value;
+    // Values are not trimmed. A single '=', a bare name, and a second separator
+    // before the operator: no filter.
+    const std::pair<unsigned, const char*> filters[] = {
+        {kUser, "==alice"}, {kRealm, "@@corp"}, {10, "!=admins"}, {11, "!@test"}, {kMessage, "=="}, {17, "==7"},
+        {15, "!=  corp # not a comment"}, {16, "@@"}, {kDate, "!@x"}, {65, ""}, {13, ""}, {14, "=="}, {18, "==g"},
+        {19, ""},
     };
-    const Expected expected[] = {
-        {kUser, KR_FILTER_EQUAL, "alice"},
-        {kRealm, KR_FILTER_NOT_EQUAL, "  corp # not a comment"},
-        {kMessage, KR_FILTER_CONTAINS, ""},
-        {4, KR_FILTER_NOT_CONTAINS, "x"},  // a filter does not make the field traced
-        {14, KR_FILTER_EQUAL, ""},
-        {10, KR_FILTER_EQUAL, "g"},
+    for (const auto& [id, filter] : filters) EXPECT_EQ(filter, Filter(record, id)) << id;
+    EXPECT_FALSE(record.FieldTraced(kDate)) << "a filter does not make the field traced";
+    const struct { unsigned id; const char* value; bool passes; } cases[] = {
+        {kUser, "alice", true},    {kUser, "bob", false},   {kUser, "Alice", false},  {kUser, "alice ", false},
+        {kUser, nullptr, false},   {kRealm, "mycorpnet", true}, {kRealm, "corp", true}, {kRealm, "cor", false},
+        {kRealm, nullptr, false},  {10, "users", true},     {10, "admins", false},    {10, nullptr, true},
+        {11, "prod", true},        {11, "a-test-b", false}, {11, nullptr, true},      {kMessage, nullptr, true},
+        {kMessage, "", true},      {kMessage, "x", false},
     };
-    for (const Expected& e : expected) {
-        const KrTraceDataFieldInfo* field = Peer::Field(record, e.id);
-        ASSERT_TRUE(field->filtered) << field->name;
-        EXPECT_EQ(e.op, field->filterOp) << field->name;
-        EXPECT_STREQ(e.value, field->filterValue) << field->name;
-    }
-    EXPECT_FALSE(record.FieldTraced(4));
-    // A single '=', a bare name, and a second separator before the operator: no filter.
-    EXPECT_FALSE(record.FieldFiltered(65));
-    EXPECT_FALSE(record.FieldFiltered(13));
-    EXPECT_FALSE(record.FieldFiltered(11));
-}
-
-// The name ends at a separator: "User==carol" is one token, no field name, and
-// the line is skipped; "User =dave" has no known operator.
-TEST(TraceConfigReader, LaterFilterLineReplacesEarlierOne)
-{
-    TraceTables tables;
-    auto config =
-        ReadConfiguration(tables, "components\ndata: User\nUser ==alice\nUser\t!@bob\nUser==carol\nUser =dave\n");
-    ASSERT_TRUE(config.read);
-    const KrTraceDataFieldInfo* user = Peer::Field(*config.record, kUser);
-    EXPECT_EQ(KR_FILTER_NOT_CONTAINS, user->filterOp);
-    EXPECT_STREQ("bob", user->filterValue);
-}
-
-TEST(TraceConfigReader, FilterTest)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables,
-                                    "components: Agent\ndata: User, Realm, Group, Domain, Message\n"
-                                    "User ==alice\nRealm @@corp\nGroup !=admins\nDomain !@test\nMessage ==\n");
-    ASSERT_TRUE(config.read);
-    CKrTraceData& record = *config.record;
-    struct Case {
-        unsigned id;
-        const char* value;
-        bool passes;
-    };
-    const Case cases[] = {
-        {kUser, "alice", true},      {kUser, "bob", false},         {kUser, "Alice", false},
-        {kUser, "alice ", false},    {kUser, nullptr, false},       {kRealm, "mycorpnet", true},
-        {kRealm, "corp", true},      {kRealm, "cor", false},        {kRealm, nullptr, false},
-        {10, "users", true},         {10, "admins", false},         {10, nullptr, true},
-        {11, "prod", true},          {11, "a-test-b", false},       {11, nullptr, true},
-        {kMessage, nullptr, true},   {kMessage, "", true},          {kMessage, "x", false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.passes, record.SetFieldValue(c.id, c.value, true)) << c.id << " " << (c.value ? c.value : "null");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.id) + " " + (c.value ? c.value : "null"));
+        EXPECT_EQ(c.passes, record.SetFieldValue(c.id, c.value, true));
         EXPECT_EQ(c.passes, Peer::TestDataFilter(record, c.id));
-        // Without test the setter stores and answers true.
-        EXPECT_TRUE(record.SetFieldValue(c.id, c.value, false));
+        EXPECT_TRUE(record.SetFieldValue(c.id, c.value, false)) << "without test the setter stores and answers true";
+        EXPECT_EQ(c.value ? c.value : "<unset>", Value(record, c.id));
     }
+    // Numbers are compared as their texts.
+    EXPECT_TRUE(record.SetFieldValue(17, 7, true) && record.SetFieldValue(17, 7u, true) &&
+                record.SetFieldValue(17, 7LL, true));
+    EXPECT_FALSE(record.SetFieldValue(17, 8ULL, true) || record.SetFieldValue(17, 7.0, true) ||
+                 record.SetFieldValue(17, true, true));
     // An unknown operator code never passes; out-of-range ids neither.
     Peer::Field(record, kUser)->filterOp = 3;
     record.SetFieldValue(kUser, "alice", false);
@@ -310,63 +193,13 @@ TEST(TraceConfigReader, FilterTest)
 TEST(TraceConfigReader, LongLinesAndManyFilterLines)
 {
     TraceTables tables;
-    std::string file = "components: Agent\ndata: User\n";
-    file += "User ==" + std::string(100000, 'v') + "\n";
+    std::string file = "components: Agent\ndata: User\nUser ==" + std::string(100000, 'v') + "\n";
     for (int i = 0; i < 5000; ++i) file += "User @@value" + std::to_string(i) + "\n";
-    file += "Realm ==" + std::string(9000, 'r');
-    auto config = ReadConfiguration(tables, file);
+    auto config = ReadConfiguration(tables, file + "Realm ==" + std::string(9000, 'r'));
     ASSERT_TRUE(config.read);
-    EXPECT_STREQ("value4999", Peer::Field(*config.record, kUser)->filterValue);
+    EXPECT_EQ("@@value4999", Filter(*config.record, kUser));
     // The line reader keeps at most 8,091 bytes of a line.
-    const char* realm = Peer::Field(*config.record, kRealm)->filterValue;
-    ASSERT_NE(nullptr, realm);
-    EXPECT_EQ(std::string(8091 - 8, 'r'), realm);
-}
-
-TEST(TraceConfigReader, RecordDoesNotDependOnTheLoggersTables)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components: Server/Send\ndata: User\n", 2, ";");
-    ASSERT_TRUE(config.read);
-    tables.DestroyNames();
-    EXPECT_STREQ("Server/Send", Peer::GetComponentInfo(*config.record, kServerSend)->name);
-    EXPECT_NE(nullptr, Peer::GetComponentInfo(*config.record, "Server/Send"));
-    EXPECT_TRUE(config.record->ComponentSelected(kServerSend));
-    EXPECT_STREQ(";", Peer::Delimiter(*config.record));
-}
-
-TEST(TraceConfigReader, DateTimeDriverIsTheHighestTracedClockField)
-{
-    TraceTables tables;
-    const std::pair<const char*, int> cases[] = {
-        {"data: User\n", 0},
-        {"data: Date\n", 4},
-        {"data: Time, Date\n", 5},
-        {"data: PreciseTime, Date\n", 6},
-        {"data: Date, Time, PreciseTime\n", 6},
-    };
-    for (const auto& [data, expected] : cases) {
-        auto config = ReadConfiguration(tables, std::string("components\n") + data);
-        ASSERT_TRUE(config.read);
-        EXPECT_EQ(expected, Peer::DateTimeField(*config.record)) << data;
-    }
-}
-
-TEST(TraceConfigReader, InMemoryPreparationThenRead)
-{
-    TraceTables tables;
-    ScratchDir dir;
-    WriteFile(dir.File("t.conf"), "components: Agent\ndata: User, Realm\n");
-    CKrTraceData record;
-    ASSERT_TRUE(Peer::PrepareConfiguration(record, 0, "", tables.ComponentCount(), tables.Components(),
-                                           tables.Fields(), true));
-    ASSERT_TRUE(Peer::ReadConfigFile(record, dir.File("t.conf").c_str()));
-    EXPECT_STREQ("", Peer::Delimiter(record));
-    EXPECT_TRUE(record.ComponentSelected(kAgent));
-    EXPECT_EQ((std::vector<int>{9, 12}), Peer::FieldOrder(record));
-    // The logger's tables are left as they were.
-    EXPECT_FALSE(tables.Components()[10].selected);
-    EXPECT_FALSE(tables.Fields()[kUser].traced);
+    EXPECT_EQ("==" + std::string(8091 - 8, 'r'), Filter(*config.record, kRealm));
 }
 
 TEST(TraceConfigReader, ReadingIntoACopyLeavesTheSharedConfigurationAlone)
@@ -379,12 +212,11 @@ TEST(TraceConfigReader, ReadingIntoACopyLeavesTheSharedConfigurationAlone)
     ScratchDir dir;
     WriteFile(dir.File("more.conf"), "components: Server\ndata: Realm\nUser ==bob\n");
     ASSERT_TRUE(Peer::ReadConfigFile(copy, dir.File("more.conf").c_str()));
-    EXPECT_TRUE(copy.ComponentSelected(kServer));
-    EXPECT_TRUE(copy.ComponentSelected(kAgent));
-    EXPECT_STREQ("bob", Peer::Field(copy, 9)->filterValue);
+    EXPECT_TRUE(copy.ComponentSelected(kServer) && copy.ComponentSelected(kAgent));
+    EXPECT_EQ("==bob", Filter(copy, kUser));
     EXPECT_STREQ(";", Peer::Delimiter(copy));
+    EXPECT_TRUE(Peer::OwnsConfig(copy));
     // The master, and every other copy of it, still read the first file.
     EXPECT_FALSE(config.record->ComponentSelected(kServer));
-    EXPECT_STREQ("alice", Peer::Field(*config.record, 9)->filterValue);
-    EXPECT_TRUE(Peer::OwnsConfig(copy));
+    EXPECT_EQ("==alice", Filter(*config.record, kUser));
 }

@@ -8,17 +8,11 @@ namespace krtest {
 TraceTables::TraceTables()
 {
     const std::pair<const char*, unsigned int> components[] = {
-        {"Server", kServer},
-        {"Server/Send", kServerSend},
-        {"Server/Receive", kServerReceive},
-        {"Login_Logout", kLoginLogout},
-        {"Login_Logout/Authentication", kLoginAuthentication},
-        {"Login_Logout/Send_Response", kLoginSendResponse},
-        {"Login_Logout/Receive_Request", kLoginReceiveRequest},
-        {"IsAuthorized", kIsAuthorized},
-        {"IsAuthorized/Send_Response", kIsAuthorizedSendResponse},
-        {"IsAuthorized/Receive_Request", kIsAuthorizedReceiveRequest},
-        {"Agent", kAgent},
+        {"Server", kServer}, {"Server/Send", kServerSend}, {"Server/Receive", 0x01020000},
+        {"Login_Logout", kLoginLogout}, {"Login_Logout/Authentication", 0x02010000},
+        {"Login_Logout/Send_Response", 0x02020000}, {"Login_Logout/Receive_Request", kLoginReceiveRequest},
+        {"IsAuthorized", 0x03000000}, {"IsAuthorized/Send_Response", 0x03010000},
+        {"IsAuthorized/Receive_Request", 0x03020000}, {"Agent", kAgent},
     };
     for (const auto& [name, id] : components) {
         m_names.push_back(std::make_unique<std::string>(name));

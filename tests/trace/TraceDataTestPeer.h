@@ -19,28 +19,15 @@ public:
     {
         return record.SetConfiguration(format, delimiter, file, componentCount, components, fields, useLocalTime);
     }
-    static bool PrepareConfiguration(CKrTraceData& record, int format, const char* delimiter, int componentCount,
-                                     const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
-                                     bool useLocalTime)
-    {
-        return record.PrepareConfiguration(format, delimiter, componentCount, components, fields, useLocalTime);
-    }
     static bool ReadConfigFile(CKrTraceData& record, const char* path) { return record.ReadConfigFile(path); }
     static void SetDateTimeFieldFromConfiguration(CKrTraceData& record) { record.SetDateTimeFieldFromConfiguration(); }
     static bool MarkComponentTraced(CKrTraceData& record, unsigned int id) { return record.MarkComponentTraced(id); }
-    static KrTraceComponentInfo* GetComponentInfo(CKrTraceData& record, const char* name)
+    template <class Key>
+    static KrTraceComponentInfo* GetComponentInfo(CKrTraceData& record, Key key)
     {
-        return record.GetComponentInfo(name);
-    }
-    static KrTraceComponentInfo* GetComponentInfo(CKrTraceData& record, unsigned int id)
-    {
-        return record.GetComponentInfo(id);
+        return record.GetComponentInfo(key);
     }
     static KrTraceDataFieldInfo* Field(CKrTraceData& record, unsigned int id) { return record.GetDataFieldInfo(id); }
-    static KrTraceDataFieldInfo* Field(CKrTraceData& record, const char* name)
-    {
-        return record.GetDataFieldInfo(name);
-    }
     static bool TestDataFilter(CKrTraceData& record, unsigned int id) { return record.TestDataFilter(id); }
     static void Refresh(CKrTraceData& copy, const CKrTraceData& master) { copy = master; }
     static bool Assemble(CKrTraceData& record, CKrErrLogMessage& message, int mode)
@@ -61,36 +48,22 @@ public:
     static int DateTimeField(const CKrTraceData& record) { return record.m_iDateTimeField; }
     static bool Configured(const CKrTraceData& record) { return record.m_bConfigured; }
     static bool OwnsConfig(const CKrTraceData& record) { return record.m_bOwnsConfig; }
-    static int Format(const CKrTraceData& record) { return record.m_iFormat; }
     static const char* Delimiter(const CKrTraceData& record) { return record.m_pszDelimiter; }
-    static const KrTraceComponentInfo* Components(const CKrTraceData& record) { return record.m_pComponentInfo; }
     static const char* LongText(const CKrTraceData& record) { return record.m_pszLongText; }
     static const char* FormatBuffer(const CKrTraceData& record, int index) { return record.m_formatBuffers[index]; }
 };
 
 namespace krtest {
 
+// Component ids of TraceTables the tests name.
 constexpr unsigned int kServer = 0x01000000;
 constexpr unsigned int kServerSend = 0x01010000;
-constexpr unsigned int kServerReceive = 0x01020000;
 constexpr unsigned int kLoginLogout = 0x02000000;
-constexpr unsigned int kLoginAuthentication = 0x02010000;
-constexpr unsigned int kLoginSendResponse = 0x02020000;
 constexpr unsigned int kLoginReceiveRequest = 0x02030000;
-constexpr unsigned int kIsAuthorized = 0x03000000;
-constexpr unsigned int kIsAuthorizedSendResponse = 0x03010000;
-constexpr unsigned int kIsAuthorizedReceiveRequest = 0x03020000;
 constexpr unsigned int kAgent = 0x04000000;
 
 // Field ids (positions in the known-field table) the tests use.
-constexpr unsigned kMessage = 0;
-constexpr unsigned kPid = 2;
-constexpr unsigned kTid = 3;
-constexpr unsigned kDate = 4;
-constexpr unsigned kTime = 5;
-constexpr unsigned kPreciseTime = 6;
-constexpr unsigned kUser = 9;
-constexpr unsigned kRealm = 12;
+constexpr unsigned kMessage = 0, kPid = 2, kTid = 3, kDate = 4, kTime = 5, kPreciseTime = 6, kUser = 9, kRealm = 12;
 
 // What the logger hands to SetConfiguration: its component list and its 67
 // field entries, both with nothing selected. The names are heap strings, so a

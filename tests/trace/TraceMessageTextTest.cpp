@@ -5,16 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
-#include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 using krtest::TraceTables;
 using Peer = CKrTraceDataTestPeer;
+using Wrapped = __ToString__;
 
 namespace {
-
-using Wrapped = __ToString__;
 
 // Not marked as printf-like, so that a null format can be passed through.
 const char* FormatVA(CKrTraceData& record, const char* format, ...)
@@ -26,34 +25,32 @@ const char* FormatVA(CKrTraceData& record, const char* format, ...)
     return text;
 }
 
+// Calls the form taking sizeof...(I) wrapped arguments: "<1><2>...".
 template <size_t... I>
-std::string FormatWithArguments(CKrTraceData& record, std::index_sequence<I...>)
+void ExpectArity(CKrTraceData& record, std::index_sequence<I...>)
 {
     const Wrapped arguments[] = {Wrapped(static_cast<int>(I) + 1)..., Wrapped("end")};
-    std::string format;
-    for (size_t i = 0; i < sizeof...(I); ++i) format += "<%s>";
-    return record.FormatTraceMessage(format.empty() ? "none" : format.c_str(), arguments[I]...);
+    std::string format, expected;
+    for (size_t i = 1; i <= sizeof...(I); ++i) {
+        format += "<%s>";
+        expected += "<" + std::to_string(i) + ">";
+    }
+    EXPECT_EQ(sizeof...(I) ? expected : "none",
+              std::string(record.FormatTraceMessage(sizeof...(I) ? format.c_str() : "none", arguments[I]...)));
 }
 
-template <size_t N>
-std::string Expected()
+template <size_t... N>
+void ExpectEveryArity(CKrTraceData& record, std::index_sequence<N...>)
 {
-    std::string text;
-    for (size_t i = 1; i <= N; ++i) text += "<" + std::to_string(i) + ">";
-    return N == 0 ? "none" : text;
+    (ExpectArity(record, std::make_index_sequence<N>()), ...);
 }
 
 }  // namespace
 
-TEST(TraceMessageText, ZeroToFourteenArguments)
+TEST(TraceMessageText, EveryForm)
 {
     CKrTraceData record;
-    EXPECT_EQ(Expected<0>(), FormatWithArguments(record, std::make_index_sequence<0>()));
-    EXPECT_EQ(Expected<1>(), FormatWithArguments(record, std::make_index_sequence<1>()));
-    EXPECT_EQ(Expected<2>(), FormatWithArguments(record, std::make_index_sequence<2>()));
-    EXPECT_EQ(Expected<7>(), FormatWithArguments(record, std::make_index_sequence<7>()));
-    EXPECT_EQ(Expected<13>(), FormatWithArguments(record, std::make_index_sequence<13>()));
-    EXPECT_EQ(Expected<14>(), FormatWithArguments(record, std::make_index_sequence<14>()));
+    ExpectEveryArity(record, std::make_index_sequence<15>());  // zero to fourteen arguments
     // Texts and numbers mixed; a null text reads as the (empty) buffer.
     EXPECT_STREQ("user alice got -7 [] %",
                  record.FormatTraceMessage("user %s got %d [%s] %%", Wrapped("alice"), Wrapped(-7),
@@ -62,11 +59,7 @@ TEST(TraceMessageText, ZeroToFourteenArguments)
     EXPECT_STREQ("a/5/-6/4294967295", record.FormatTraceMessage("%s/%d/%ld/%u", "a", 5, -6LL, 4294967295u));
     // Fewer arguments than conversions: the rest writes nothing.
     EXPECT_STREQ("a=1 b=", record.FormatTraceMessage("a=%s b=%s", Wrapped(1)));
-}
-
-TEST(TraceMessageText, ArrayForm)
-{
-    CKrTraceData record;
+    // The array and variable-argument forms.
     const char* texts[] = {"x", "y"};
     EXPECT_STREQ("x-y", record.FormatTraceMessageVA("%s-%s", 2, texts));
     EXPECT_STREQ("", record.FormatTraceMessageVA(nullptr, 2, texts));
@@ -76,6 +69,10 @@ TEST(TraceMessageText, ArrayForm)
     EXPECT_STREQ("[]", record.FormatTraceMessageVA("[%s]", 3, nullptr));
     // A caller's format is never interpreted with typed arguments.
     EXPECT_STREQ("%n %p x", record.FormatTraceMessageVA("%%n %%p %n", 1, texts));
+    EXPECT_STREQ("42-x-2.50", FormatVA(record, "%d-%s-%.2f", 42, "x", 2.5));
+    EXPECT_STREQ("", FormatVA(record, nullptr));
+    EXPECT_STREQ("", FormatVA(record, ""));
+    EXPECT_STREQ("", FormatVA(record, "%s", ""));
 }
 
 TEST(TraceMessageText, BuffersAreSelectedPerUse)
@@ -84,75 +81,47 @@ TEST(TraceMessageText, BuffersAreSelectedPerUse)
     const char* message = record.FormatTraceMessage("message");
     record.SelectFormatBuffer(1);
     const char* source = record.FormatTraceMessage("main.cpp:%s", Wrapped(42));
-    EXPECT_STREQ("message", message);
-    EXPECT_STREQ("main.cpp:42", source);
     EXPECT_EQ(Peer::FormatBuffer(record, 0), message);
     EXPECT_EQ(Peer::FormatBuffer(record, 1), source);
+    EXPECT_STREQ("main.cpp:42", source);
     record.SelectFormatBuffer(4);  // wraps to buffer 1
-    EXPECT_STREQ("again", record.FormatTraceMessage("again"));
-    EXPECT_STREQ("again", Peer::FormatBuffer(record, 1));
-    EXPECT_STREQ("message", Peer::FormatBuffer(record, 0));
+    EXPECT_EQ(source, record.FormatTraceMessage("again"));
+    EXPECT_STREQ("again", source);
+    EXPECT_STREQ("message", message);
 }
 
-TEST(TraceMessageText, TextsThatDoNotFitGoToLongTexts)
-{
-    CKrTraceData record;
-    const std::string fits(1023, 'f');
-    EXPECT_EQ(Peer::FormatBuffer(record, 0), record.FormatTraceMessage("%s", Wrapped(fits.c_str())));
-    EXPECT_EQ(nullptr, Peer::LongText(record));
-
-    for (size_t length : {size_t(1024), size_t(1025), size_t(3000), size_t(200000)}) {
-        const std::string text(length, 'L');
-        const char* result = record.FormatTraceMessage("%s", Wrapped(text.c_str()));
-        EXPECT_EQ(text, result) << length;
-        EXPECT_EQ(Peer::LongText(record), result);
-    }
-    // The variable-argument form the same way.
-    const std::string big(5000, 'v');
-    const char* result = FormatVA(record, "%d:%s", 7, big.c_str());
-    EXPECT_EQ("7:" + big, result);
-    EXPECT_EQ(Peer::LongText(record), result);
-}
-
-TEST(TraceMessageText, EveryLongTextLivesUntilCleanUp)
+TEST(TraceMessageText, TextsThatDoNotFitLiveUntilCleanUp)
 {
     TraceTables tables;
     auto config = krtest::ReadConfiguration(tables, "components\ndata: Message, User\n");
     ASSERT_TRUE(config.read);
     CKrTraceData& record = *config.record;
-
-    const std::string first(3000, 'a'), second(2000, 'b'), third(1500, 'c');
-    const char* one = record.FormatTraceMessage("%s", Wrapped(first.c_str()));
-    record.SetFieldValue(0, one, false);
-    record.SelectFormatBuffer(1);
-    const char* two = record.FormatTraceMessage("%s", Wrapped(second.c_str()));
-    record.SetFieldValue(9, two, false);
-    const char* three = FormatVA(record, "%s", third.c_str());
-    EXPECT_EQ(first, one);
-    EXPECT_EQ(second, two);
-    EXPECT_EQ(third, three);
+    const std::string fits(1023, 'f');
+    EXPECT_EQ(Peer::FormatBuffer(record, 0), record.FormatTraceMessage("%s", Wrapped(fits.c_str())));
+    EXPECT_EQ(Peer::FormatBuffer(record, 0), FormatVA(record, "%s", fits.c_str()));
+    EXPECT_EQ(nullptr, Peer::LongText(record));
+    // Every long text, from either form and any buffer, lives until the clean-up.
+    std::vector<std::pair<std::string, const char*>> made;
+    for (size_t length : {1024, 1025, 3000, 200000}) {
+        const std::string text(length, 'L');
+        made.emplace_back(text, record.FormatTraceMessage("%s", Wrapped(text.c_str())));
+        EXPECT_EQ(Peer::LongText(record), made.back().second);
+        made.emplace_back(text.substr(1) + "!", FormatVA(record, "%s!", text.c_str() + 1));
+        EXPECT_EQ(Peer::LongText(record), made.back().second);
+        record.SelectFormatBuffer(1);
+    }
+    for (const auto& [text, result] : made) EXPECT_EQ(text, result);
+    record.SetFieldValue(krtest::kMessage, made[4].second, false);
+    record.SetFieldValue(krtest::kUser, made[3].second, false);
     ASSERT_TRUE(record.Format());
-    EXPECT_EQ("[" + first + "][" + second + "]\n", record.GetFormattedTraceMessage());
-
+    EXPECT_EQ("[" + made[4].first + "][" + made[3].first + "]\n", record.GetFormattedTraceMessage());
     EXPECT_TRUE(record.CleanUpData());
     EXPECT_EQ(nullptr, Peer::LongText(record));
     // The in-memory clean-up frees them as well.
-    record.FormatTraceMessage("%s", Wrapped(first.c_str()));
+    record.FormatTraceMessage("%s", Wrapped(made[4].first.c_str()));
     EXPECT_NE(nullptr, Peer::LongText(record));
     EXPECT_TRUE(record.InMemoryCleanUpData());
     EXPECT_EQ(nullptr, Peer::LongText(record));
     // A record destroyed with long texts frees them (checked by the leak checker).
-    record.FormatTraceMessage("%s", Wrapped(second.c_str()));
-}
-
-TEST(TraceMessageText, VariableArgumentForm)
-{
-    CKrTraceData record;
-    EXPECT_STREQ("42-x-2.50", FormatVA(record, "%d-%s-%.2f", 42, "x", 2.5));
-    EXPECT_STREQ("", FormatVA(record, nullptr));
-    EXPECT_STREQ("", FormatVA(record, ""));
-    EXPECT_STREQ("", FormatVA(record, "%s", ""));
-    const std::string edge(1023, 'e');
-    EXPECT_EQ(Peer::FormatBuffer(record, 0), FormatVA(record, "%s", edge.c_str()));
-    EXPECT_EQ(edge + "!", FormatVA(record, "%s!", edge.c_str()));
+    record.FormatTraceMessage("%s", Wrapped(made[4].first.c_str()));
 }

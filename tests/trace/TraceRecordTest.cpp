@@ -3,7 +3,6 @@
 #include "testsupport/AllocationCounter.h"
 
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/support/KrEnvironment.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
@@ -42,164 +41,93 @@ bool AllValuesUnset(CKrTraceData& record)
     return true;
 }
 
-}  // namespace
-
-TEST(TraceRecord, IntegerValuesAndTheirTypes)
+// Stores value through the setter for its type; an out-of-range id is refused.
+template <class T>
+void ExpectStored(CKrTraceData& record, T value, const char* text, int type)
 {
-    CKrTraceData record;
-    // The wide forms keep the low thirty-two bits.
-    const struct {
-        void (*set)(CKrTraceData&);
-        const char* text;
-        int type;
-    } cases[] = {
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, -42, false); }, "-42", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, INT_MIN, false); }, "-2147483648", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, INT_MAX, false); }, "2147483647", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, 0, false); }, "0", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, 4294967296LL, false); }, "0", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, 4294967295LL, false); }, "-1", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, -1LL, false); }, "-1", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, 6442450943L, false); }, "2147483647", KR_VALUE_INT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, 4294967297ULL, false); }, "1", KR_VALUE_UINT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, ~0ULL, false); }, "4294967295", KR_VALUE_UINT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, 4294967296UL + 5UL, false); }, "5", KR_VALUE_UINT},
-        {[](CKrTraceData& r) { r.SetFieldValue(kUser, 4000000000u, false); }, "4000000000", KR_VALUE_UINT},
-    };
-    for (const auto& c : cases) {
-        c.set(record);
-        EXPECT_EQ(c.text, Value(record, kUser));
-        EXPECT_EQ(c.type, Type(record, kUser)) << c.text;
-    }
-    // The value points at the field's own text.
-    EXPECT_EQ(Peer::Field(record, kUser)->text, Peer::Field(record, kUser)->value);
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(record.SetFieldValue(kUser, value, false));
+    EXPECT_EQ(text, Value(record, kUser));
+    EXPECT_EQ(type, Type(record, kUser));
+    EXPECT_FALSE(record.SetFieldValue(67u, value, false));
+    EXPECT_FALSE(record.SetFieldValue(0xFFFFFFFFu, value, false));
 }
 
-TEST(TraceRecord, PidAndTidAreSubstituted)
+}  // namespace
+
+TEST(TraceRecord, ValuesOfEveryTypePidTidAndOutOfRangeIds)
 {
     CKrTraceData record;
+    ExpectStored(record, -42, "-42", KR_VALUE_INT);
+    ExpectStored(record, INT_MIN, "-2147483648", KR_VALUE_INT);
+    ExpectStored(record, INT_MAX, "2147483647", KR_VALUE_INT);
+    ExpectStored(record, 0, "0", KR_VALUE_INT);
+    // The wide forms keep the low thirty-two bits.
+    ExpectStored(record, 4294967296LL, "0", KR_VALUE_INT);
+    ExpectStored(record, 4294967295LL, "-1", KR_VALUE_INT);
+    ExpectStored(record, -1LL, "-1", KR_VALUE_INT);
+    ExpectStored(record, 6442450943L, "2147483647", KR_VALUE_INT);
+    ExpectStored(record, 4294967297ULL, "1", KR_VALUE_UINT);
+    ExpectStored(record, ~0ULL, "4294967295", KR_VALUE_UINT);
+    ExpectStored(record, 4294967296UL + 5UL, "5", KR_VALUE_UINT);
+    ExpectStored(record, 4000000000u, "4000000000", KR_VALUE_UINT);
+    EXPECT_EQ(Peer::Field(record, kUser)->text, Peer::Field(record, kUser)->value);  // the field's own text
+    ExpectStored(record, 3.5, "3.500000", KR_VALUE_DOUBLE);
+    ExpectStored(record, -1e300, "-10000000000000000525047602552044202487", KR_VALUE_DOUBLE);
+    ExpectStored(record, true, "1", KR_VALUE_BOOL);
+    ExpectStored(record, false, "0", KR_VALUE_BOOL);
+    const char* alice = "alice";
+    ExpectStored(record, alice, "alice", KR_VALUE_TEXT);
+    EXPECT_EQ(alice, Peer::Field(record, kUser)->value);  // referenced, not copied
+    record.SetFieldValue(kUser, 5, false);
+    record.SetFieldValue(kUser, static_cast<const char*>(nullptr), false);
+    EXPECT_EQ(nullptr, Peer::Field(record, kUser)->value);
+    EXPECT_EQ(KR_VALUE_INT, Type(record, kUser));  // a null text leaves the type
+    // Pid and Tid: the signed forms substitute the caller's ids.
     EXPECT_TRUE(record.SetFieldValue(kPid, 12345, true));
     EXPECT_EQ(std::to_string(krerrlog::CurrentProcessId()), Value(record, kPid));
     EXPECT_EQ(KR_VALUE_INT, Type(record, kPid));
     EXPECT_TRUE(record.SetFieldValue(kTid, 7L, true));
     EXPECT_EQ(std::to_string(krerrlog::CurrentThreadId()), Value(record, kTid));
-    // Only the signed forms substitute.
     record.SetFieldValue(kPid, 7u, false);
     EXPECT_EQ("7", Value(record, kPid));
 }
 
-TEST(TraceRecord, DoubleBoolAndTextValues)
-{
-    CKrTraceData record;
-    EXPECT_TRUE(record.SetFieldValue(kUser, 3.5, true));
-    EXPECT_EQ("3.500000", Value(record, kUser));
-    EXPECT_EQ(KR_VALUE_DOUBLE, Type(record, kUser));
-    record.SetFieldValue(kUser, -1e300, false);
-    EXPECT_EQ("-10000000000000000525047602552044202487", Value(record, kUser));
-
-    record.SetFieldValue(kUser, true, false);
-    EXPECT_EQ("1", Value(record, kUser));
-    EXPECT_EQ(KR_VALUE_BOOL, Type(record, kUser));
-    record.SetFieldValue(kUser, false, false);
-    EXPECT_EQ("0", Value(record, kUser));
-
-    const char* alice = "alice";
-    record.SetFieldValue(kUser, alice, false);
-    EXPECT_EQ(alice, Peer::Field(record, kUser)->value);  // referenced, not copied
-    EXPECT_EQ(KR_VALUE_TEXT, Type(record, kUser));
-    record.SetFieldValue(kUser, 5, false);
-    record.SetFieldValue(kUser, static_cast<const char*>(nullptr), false);
-    EXPECT_EQ(nullptr, Peer::Field(record, kUser)->value);
-    EXPECT_EQ(KR_VALUE_INT, Type(record, kUser));  // a null text leaves the type
-}
-
-TEST(TraceRecord, OutOfRangeIdsAreRefused)
-{
-    CKrTraceData record;
-    EXPECT_FALSE(record.SetFieldValue(67, 1, false));
-    EXPECT_FALSE(record.SetFieldValue(67, 1L, false));
-    EXPECT_FALSE(record.SetFieldValue(67, 1LL, false));
-    EXPECT_FALSE(record.SetFieldValue(67, 1u, false));
-    EXPECT_FALSE(record.SetFieldValue(67, 1UL, false));
-    EXPECT_FALSE(record.SetFieldValue(67, 1ULL, false));
-    EXPECT_FALSE(record.SetFieldValue(67, 1.0, false));
-    EXPECT_FALSE(record.SetFieldValue(67, "x", false));
-    EXPECT_FALSE(record.SetFieldValue(0xFFFFFFFFu, true, false));
-}
-
-TEST(TraceRecord, SettersTestTheFilterOnlyWhenAsked)
+TEST_F(FixedClockTest, OnlyTheClockDriverReadsTheClockAndFillsAllThreeFields)
 {
     TraceTables tables;
-    auto config = ReadConfiguration(tables, "components\ndata: User, Realm\nUser ==alice\nRealm ==7\n");
-    ASSERT_TRUE(config.read);
-    CKrTraceData& record = *config.record;
-    EXPECT_FALSE(record.SetFieldValue(kUser, static_cast<const char*>(nullptr), true));
-    EXPECT_FALSE(record.SetFieldValue(kUser, "bob", true));
-    EXPECT_TRUE(record.SetFieldValue(kUser, "bob", false));
-    EXPECT_EQ("bob", Value(record, kUser));  // stored even when the filter fails
-    EXPECT_TRUE(record.SetFieldValue(kRealm, 7, true));
-    EXPECT_TRUE(record.SetFieldValue(kRealm, 7u, true));
-    EXPECT_TRUE(record.SetFieldValue(kRealm, 7LL, true));
-    EXPECT_FALSE(record.SetFieldValue(kRealm, 8ULL, true));
-    EXPECT_FALSE(record.SetFieldValue(kRealm, 7.0, true));
-    EXPECT_FALSE(record.SetFieldValue(kRealm, true, true));
-}
-
-TEST_F(FixedClockTest, ClockDriverFillsAllThreeFields)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components\ndata: Date, Time, User\n");
-    ASSERT_TRUE(config.read);
-    CKrTraceData& record = *config.record;
-    ASSERT_EQ(5, Peer::DateTimeField(record));
-
-    EXPECT_TRUE(record.SetFieldValue(kDate, 0, true));  // not the driver: nothing stored
-    EXPECT_EQ("<unset>", Value(record, kDate));
-    EXPECT_TRUE(record.SetFieldValue(kPreciseTime, 0, true));
-    EXPECT_EQ("<unset>", Value(record, kPreciseTime));
-
-    EXPECT_TRUE(record.SetFieldValue(kTime, 0, false));
-    EXPECT_EQ("03/05/2024", Value(record, kDate));
-    EXPECT_EQ("13:45:12", Value(record, kTime));
-    EXPECT_EQ("13:45:12.345", Value(record, kPreciseTime));
-    for (unsigned id : {kDate, kTime, kPreciseTime}) EXPECT_EQ(KR_VALUE_TEXT, Type(record, id));
-
-    // Other forms store the clock fields like any other field.
-    record.SetFieldValue(kDate, 9u, false);
-    EXPECT_EQ("9", Value(record, kDate));
-}
-
-TEST_F(FixedClockTest, WithoutDriverTheClockIsNeverRead)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components\ndata: User\n");
-    ASSERT_TRUE(config.read);
+    auto none = ReadConfiguration(tables, "components\ndata: User\n");
+    ASSERT_TRUE(none.read);
     for (unsigned id : {kDate, kTime, kPreciseTime}) {
-        EXPECT_TRUE(config.record->SetFieldValue(id, 0, true));
-        EXPECT_EQ("<unset>", Value(*config.record, id));
+        EXPECT_TRUE(none.record->SetFieldValue(id, 0, true));
+        EXPECT_EQ("<unset>", Value(*none.record, id));
     }
-}
-
-TEST_F(FixedClockTest, ClockTextsMatchAFreshReadingAcrossSecondsAndTimeModes)
-{
-    TraceTables tables;
-    for (bool local : {false, true}) {
-        auto config = ReadConfiguration(tables, "components\ndata: PreciseTime\n", 0, nullptr, local);
-        ASSERT_TRUE(config.read);
-        CKrTraceData& record = *config.record;
-        ASSERT_EQ(6, Peer::DateTimeField(record));
-        // Steps within one second, across seconds, days and years, and back in time.
-        const long long steps[] = {0, 1, 653, 654, 1000, 86399655, 25 * 86400000LL, -3 * 86400000LL, 999};
-        for (long long step : steps) {
-            g_now = kTuesdayAfternoon + step;
-            ASSERT_TRUE(record.SetFieldValue(kPreciseTime, 0, true));
-            char date[32], time[32], precise[32];
-            ASSERT_TRUE(CKrErrLogMessage::GetTime(0, date, local, sizeof date));
-            ASSERT_TRUE(CKrErrLogMessage::GetTime(1, time, local, sizeof time));
-            ASSERT_TRUE(CKrErrLogMessage::GetTime(2, precise, local, sizeof precise));
-            EXPECT_EQ(date, Value(record, kDate)) << step;
-            EXPECT_EQ(time, Value(record, kTime)) << step;
-            EXPECT_EQ(precise, Value(record, kPreciseTime)) << step;
+    for (const char* data : {"components\ndata: Date, Time, User\n", "components\ndata: PreciseTime\n"}) {
+        for (bool local : {false, true}) {
+            SCOPED_TRACE(std::string(data) + (local ? " local" : " UTC"));
+            auto config = ReadConfiguration(tables, data, 0, nullptr, local);
+            ASSERT_TRUE(config.read);
+            CKrTraceData& record = *config.record;
+            const unsigned driver = static_cast<unsigned>(Peer::DateTimeField(record));
+            for (unsigned id : {kDate, kTime, kPreciseTime}) {  // not the driver: nothing stored
+                if (id == driver) continue;
+                EXPECT_TRUE(record.SetFieldValue(id, 0, true));
+                EXPECT_EQ("<unset>", Value(record, id));
+            }
+            // Steps within one second, across seconds, days and years, and back in time.
+            for (long long step : {0LL, 1LL, 653LL, 654LL, 1000LL, 86399655LL, 25 * 86400000LL, -3 * 86400000LL,
+                                   999LL}) {
+                g_now = kTuesdayAfternoon + step;
+                ASSERT_TRUE(record.SetFieldValue(driver, 0, true));
+                for (unsigned form = 0; form < 3; ++form) {
+                    char fresh[32];
+                    ASSERT_TRUE(CKrErrLogMessage::GetTime(int(form), fresh, local, sizeof fresh));
+                    EXPECT_EQ(fresh, Value(record, kDate + form)) << step;
+                    EXPECT_EQ(KR_VALUE_TEXT, Type(record, kDate + form));
+                }
+            }
+            record.SetFieldValue(kDate, 9u, false);  // other forms store the clock fields like any other field
+            EXPECT_EQ("9", Value(record, kDate));
         }
     }
 }
@@ -210,34 +138,19 @@ TEST_F(FixedClockTest, ClockFiltersAreAlwaysTested)
     // Date is the driver; the Time filter applies although Time is not traced.
     auto config = ReadConfiguration(tables, "components\ndata: Date\nDate ==03/05/2024\nTime @@:46:\n");
     ASSERT_TRUE(config.read);
-    CKrTraceData& record = *config.record;
-    EXPECT_FALSE(record.SetFieldValue(kDate, 0, false));  // test false does not switch them off
-    g_now = kTuesdayAfternoon + 60000;                      // 13:46:12
-    EXPECT_TRUE(record.SetFieldValue(kDate, 0, false));
+    EXPECT_FALSE(config.record->SetFieldValue(kDate, 0, false));  // test false does not switch them off
+    g_now = kTuesdayAfternoon + 60000;                               // 13:46:12
+    EXPECT_TRUE(config.record->SetFieldValue(kDate, 0, false));
     g_now = kTuesdayAfternoon + 86400000LL + 60000;  // next day
-    EXPECT_FALSE(record.SetFieldValue(kDate, 0, true));
+    EXPECT_FALSE(config.record->SetFieldValue(kDate, 0, true));
 }
-
-namespace {
-
-// A record traced with Date, Time, Message and User, as the given format;
-// Date, Time and Message are set, User is not.
-struct AssembledCase {
-    int format;
-    const char* delimiter;
-    std::string dataLine;
-    std::string headerLine;
-    bool header;
-};
-
-}  // namespace
 
 TEST_F(FixedClockTest, AssemblyInEveryFormat)
 {
-    const AssembledCase cases[] = {
+    // Date, Time and Message set, User not.
+    const struct { int format; const char* delimiter; std::string dataLine, headerLine; bool header; } cases[] = {
         {0, nullptr, "[03/05/2024][13:45:12][Started][]\n", "[Date][Time][Message][User]\n", true},
-        {1, nullptr,
-         "03/05/2024" + Blanks(6) + "  13:45:12  Started" + Blanks(57) + "  " + Blanks(32) + "\n",
+        {1, nullptr, "03/05/2024" + Blanks(6) + "  13:45:12  Started" + Blanks(57) + "  " + Blanks(32) + "\n",
          "Date" + Blanks(12) + "  Time" + Blanks(4) + "  Message" + Blanks(57) + "  User" + Blanks(28) + "\n", true},
         {2, ";", "03/05/2024;13:45:12;Started;\n", "Date;Time;Message;User\n", true},
         {2, "<|>", "03/05/2024<|>13:45:12<|>Started<|>\n", "Date<|>Time<|>Message<|>User\n", true},
@@ -248,45 +161,28 @@ TEST_F(FixedClockTest, AssemblyInEveryFormat)
         {4, ";", "\n", "\n", true},
     };
     TraceTables tables;
-    for (const AssembledCase& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE("format " + std::to_string(c.format));
         auto config = ReadConfiguration(tables, "components\ndata: Date, Time, Message, User\n", c.format, c.delimiter);
         ASSERT_TRUE(config.read);
         CKrTraceData& record = *config.record;
-        ASSERT_TRUE(record.SetFieldValue(kTime, 0, true));
-        ASSERT_TRUE(record.SetFieldValue(kMessage, "Started", true));
-        ASSERT_TRUE(record.Format());
-        EXPECT_EQ(c.dataLine, record.GetFormattedTraceMessage()) << "format " << c.format;
-
-        CKrErrLogMessage header(false);
-        EXPECT_EQ(c.header, Peer::Assemble(record, header, 1));
-        EXPECT_EQ(c.headerLine, Text(header)) << "format " << c.format;
+        // Twice: clean-up empties the message and the values, and the next line starts afresh.
+        for (int line = 0; line < 2; ++line) {
+            ASSERT_TRUE(record.SetFieldValue(kTime, 0, true));
+            ASSERT_TRUE(record.SetFieldValue(kMessage, "Started", true));
+            ASSERT_TRUE(record.Format());
+            EXPECT_EQ(c.dataLine, record.GetFormattedTraceMessage());
+            EXPECT_TRUE(record.CleanUpData());
+            EXPECT_STREQ("", record.GetFormattedTraceMessage());
+            EXPECT_TRUE(AllValuesUnset(record));
+        }
         // Modes other than data and header lay out no field.
-        CKrErrLogMessage otherMode(false);
+        CKrErrLogMessage header(false), otherMode(false);
+        EXPECT_EQ(c.header, Peer::Assemble(record, header, 1));
+        EXPECT_EQ(c.headerLine, Text(header));
         EXPECT_EQ(c.header, Peer::Assemble(record, otherMode, 2));
-        EXPECT_EQ(c.header ? "\n" : "", Text(otherMode)) << "format " << c.format;
-
-        // Clean-up empties the message and the values; the next line starts afresh.
-        EXPECT_TRUE(record.CleanUpData());
-        EXPECT_STREQ("", record.GetFormattedTraceMessage());
-        EXPECT_TRUE(AllValuesUnset(record));
-        ASSERT_TRUE(record.SetFieldValue(kTime, 0, true));
-        ASSERT_TRUE(record.SetFieldValue(kMessage, "Started", true));
-        ASSERT_TRUE(record.Format());
-        EXPECT_EQ(c.dataLine, record.GetFormattedTraceMessage()) << "format " << c.format;
+        EXPECT_EQ(c.header ? "\n" : "", Text(otherMode));
     }
-}
-
-TEST(TraceRecord, FixedWidthColumnsAreCutNotWrapped)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components\ndata: Pid, CacheHits, Message\n", 1);
-    ASSERT_TRUE(config.read);
-    CKrTraceData& record = *config.record;
-    const std::string longMessage(100, 'm');
-    record.SetFieldValue(kMessage, longMessage.c_str(), false);
-    ASSERT_TRUE(record.SetFieldValue(61, 1234567, false));
-    ASSERT_TRUE(record.Format());
-    EXPECT_EQ(Blanks(8) + "  12345  " + std::string(64, 'm') + "\n", record.GetFormattedTraceMessage());
 }
 
 TEST(TraceRecord, InMemoryAssemblyWritesAbsentFieldsOnlyBeforePresentOnes)
@@ -299,30 +195,23 @@ TEST(TraceRecord, InMemoryAssemblyWritesAbsentFieldsOnlyBeforePresentOnes)
     record.SetFieldValue(10, "y", false);
     ASSERT_TRUE(record.InMemFormat());
     EXPECT_STREQ("x||y|\n", record.GetFormattedTraceMessage());
-    EXPECT_EQ(nullptr, Peer::Field(record, kUser)->value);
-    EXPECT_EQ(nullptr, Peer::Field(record, 10)->value);
-
+    EXPECT_TRUE(AllValuesUnset(record));
     EXPECT_TRUE(record.InMemoryCleanUpData());
     EXPECT_STREQ("", record.GetFormattedTraceMessage());
-    // Nothing set: just the newline. Values a field still holds survive the in-memory clean-up.
+    // Values a field still holds survive the in-memory clean-up that leaves no body.
     record.SetFieldValue(11, "z", false);
     EXPECT_TRUE(record.InMemoryLeaveNoBody());
     EXPECT_EQ("z", Value(record, 11));
     ASSERT_TRUE(record.InMemFormat());
     EXPECT_STREQ("|||z|\n", record.GetFormattedTraceMessage());
     record.InMemoryCleanUpData();
-    ASSERT_TRUE(record.InMemFormat());
+    ASSERT_TRUE(record.InMemFormat());  // nothing set: just the newline
     EXPECT_STREQ("\n", record.GetFormattedTraceMessage());
 }
 
 TEST(TraceRecord, CleanUpOnlyActsOnConfiguredRecords)
 {
-    // A new record: no values, an empty line, the process-wide logger.
     CKrTraceData record;
-    EXPECT_TRUE(AllValuesUnset(record));
-    EXPECT_STREQ("", record.GetFormattedTraceMessage());
-    EXPECT_EQ(theLogger(), record.GetLogger());
-    EXPECT_EQ(nullptr, Peer::LongText(record));
     record.SetFieldValue(kUser, "kept", false);
     EXPECT_TRUE(record.CleanUpData());
     EXPECT_TRUE(record.LeaveNoBody());
@@ -331,7 +220,6 @@ TEST(TraceRecord, CleanUpOnlyActsOnConfiguredRecords)
     TraceTables tables;
     auto config = ReadConfiguration(tables, "components\ndata: User\n");
     ASSERT_TRUE(config.read);
-    config.record->SetFieldValue(kUser, "dropped", false);
     // A line longer than the message's first block grows it; clean-up empties it.
     const std::string huge(10000, 'h');
     config.record->SetFieldValue(kUser, huge.c_str(), false);
@@ -342,65 +230,40 @@ TEST(TraceRecord, CleanUpOnlyActsOnConfiguredRecords)
     EXPECT_STREQ("", config.record->GetFormattedTraceMessage());
 }
 
-TEST(TraceRecord, RefreshCopiesTheConfigurationOnly)
+TEST_F(FixedClockTest, CopiesTakeTheConfigurationOnlyAndOutliveMasterAndTables)
 {
     TraceTables tables;
-    auto config = ReadConfiguration(tables, "components: Server/Send\ndata: Realm, Date\nRealm @@corp\n", 2, ";", true);
+    auto config =
+        ReadConfiguration(tables, "components: Server/Send\ndata: Realm, Date\nRealm @@corp\n", 2, "::", true);
     ASSERT_TRUE(config.read);
-    CKrTraceData& master = *config.record;
-    Peer::SetVersion(master, 7);
-
-    CKrTraceData copy;
+    Peer::SetVersion(*config.record, 7);
+    CKrTraceData copy, copyOfCopy;
     CKrLogger* ownLogger = reinterpret_cast<CKrLogger*>(&tables);  // only compared, never used
     copy.SetLogger(ownLogger);
     copy.SetFieldValue(kUser, "value of the running call", false);
-    Peer::Refresh(copy, master);
-
-    EXPECT_TRUE(Peer::Configured(copy));
-    EXPECT_FALSE(Peer::OwnsConfig(copy));
-    EXPECT_EQ(7, copy.GetVersion());
-    EXPECT_EQ(2, Peer::Format(copy));
-    EXPECT_EQ(4, Peer::DateTimeField(copy));
-    EXPECT_EQ(Peer::Delimiter(master), Peer::Delimiter(copy));
-    EXPECT_EQ(Peer::Components(master), Peer::Components(copy));
-    EXPECT_TRUE(copy.ComponentSelected(kServerSend));
-    EXPECT_FALSE(copy.ComponentSelected(kServer));
-    EXPECT_EQ((std::vector<int>{12, 4}), Peer::FieldOrder(copy));
-    EXPECT_TRUE(copy.FieldFiltered(kRealm));
-    EXPECT_EQ(Peer::Field(master, kRealm)->filterValue, Peer::Field(copy, kRealm)->filterValue);
-    EXPECT_EQ("value of the running call", Value(copy, kUser));
-    EXPECT_EQ(ownLogger, copy.GetLogger());  // the master has no logger
-
-    CKrTraceData second;
-    CKrTraceData masterWithLogger;
-    masterWithLogger.SetLogger(ownLogger);
-    Peer::Refresh(second, masterWithLogger);
-    EXPECT_EQ(ownLogger, second.GetLogger());
-    Peer::Refresh(second, second);  // self-refresh changes nothing
-    EXPECT_EQ(ownLogger, second.GetLogger());
-}
-
-TEST(TraceRecord, CopiesOutliveTheirMaster)
-{
-    TraceTables tables;
-    auto config = ReadConfiguration(tables, "components: Agent\ndata: User, Realm\nUser ==alice\n", 2, "::");
-    ASSERT_TRUE(config.read);
-    CKrTraceData copy;
-    CKrTraceData copyOfCopy;
     Peer::Refresh(copy, *config.record);
+    Peer::Refresh(copy, copy);  // self-refresh changes nothing
     Peer::Refresh(copyOfCopy, copy);
     config.record.reset();  // the logger replaced and deleted the master
     tables.DestroyNames();
-
+    EXPECT_EQ("value of the running call", Value(copy, kUser));
+    EXPECT_EQ(ownLogger, copy.GetLogger());        // the master had none: the copy keeps its own
+    EXPECT_EQ(ownLogger, copyOfCopy.GetLogger());  // taken from a source that has one
+    char date[32];
+    ASSERT_TRUE(CKrErrLogMessage::GetTime(0, date, true, sizeof date));
     for (CKrTraceData* record : {&copy, &copyOfCopy}) {
-        EXPECT_TRUE(record->ComponentSelected(kAgent));
-        EXPECT_STREQ("Agent", Peer::GetComponentInfo(*record, kAgent)->name);
-        EXPECT_TRUE(record->SetFieldValue(kUser, "alice", true));
-        EXPECT_FALSE(record->SetFieldValue(kUser, "bob", true));
-        record->SetFieldValue(kUser, "alice", true);
-        record->SetFieldValue(kRealm, "corp", true);
+        EXPECT_TRUE(Peer::Configured(*record));
+        EXPECT_FALSE(Peer::OwnsConfig(*record));
+        EXPECT_EQ(7, record->GetVersion());
+        EXPECT_TRUE(record->ComponentSelected(kServerSend));
+        EXPECT_FALSE(record->ComponentSelected(kServer));
+        EXPECT_STREQ("Server/Send", Peer::GetComponentInfo(*record, kServerSend)->name);
+        EXPECT_EQ(Peer::GetComponentInfo(*record, kServerSend), Peer::GetComponentInfo(*record, "Server/Send"));
+        // Format, delimiter, field order, filter, clock driver and local time come along.
+        EXPECT_FALSE(record->SetFieldValue(kRealm, "other", true));
+        ASSERT_TRUE(record->SetFieldValue(kRealm, "mycorp", true) && record->SetFieldValue(kDate, 0, true));
         ASSERT_TRUE(record->Format());
-        EXPECT_STREQ("alice::corp\n", record->GetFormattedTraceMessage());
+        EXPECT_EQ("mycorp::" + std::string(date) + "\n", record->GetFormattedTraceMessage());
         record->CleanUpData();
     }
     // A refresh from a newer master lets go of the old configuration.
@@ -416,13 +279,13 @@ TEST(TraceRecord, CopiesOutliveTheirMaster)
 TEST_F(FixedClockTest, TraceCallsAllocateNothing)
 {
     TraceTables tables;
+    const std::string message(3000, 'm');
     for (int format = 0; format <= 3; ++format) {
         auto config =
             ReadConfiguration(tables, "components\ndata: Date, PreciseTime, Pid, User, Realm, Message\n", format, ";");
         ASSERT_TRUE(config.read);
         CKrTraceData copy;
         Peer::Refresh(copy, *config.record);
-        const std::string message(3000, 'm');
         const long before = AllocationsOnThisThread();
         for (int call = 0; call < 3; ++call) {
             g_now += 1500;
