@@ -229,7 +229,7 @@ TEST_F(MessageTexts, AuditTextsAreNeverCut)
     EXPECT_EQ("P[a|b]", After([&] { return message.FormatAuditMessageVA("[%s|%s]", 2, texts); }));
 }
 
-TEST(TraceTexts, NewBufferCutAtALine)
+TEST(TraceTexts, NewBufferCutAtALineAndPreformattedTextsAsTheyStand)
 {
     EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessage(nullptr));
     EXPECT_EQ(nullptr, CKrErrLogMessage::FormatTraceMessageVA(nullptr, 1, nullptr));
