@@ -23,19 +23,11 @@ namespace {
 
 constexpr unsigned int kId = 0x0700C001u;  // component 7, severity error
 
+// Component 7 in slot 6: message 1 is the fuzzed text; its bundle has no file.
 class CKrFuzzComponent : public CKrErrLogComponent {
 public:
-    CKrFuzzComponent()
-    {
-        m_id = 0x07000000u;
-        m_bundleName = "KrFuzzBundleWithoutFile";
-        m_name = "Fuzz";
-    }
-    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override
-    {
-        count = 0;
-        list = nullptr;
-    }
+    CKrFuzzComponent() { m_id = 0x07000000u, m_bundleName = "KrFuzzBundleWithoutFile", m_name = "Fuzz"; }
+    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override { count = 0, list = nullptr; }
     const char* GetMessage(unsigned int msgId) override { return (msgId & 0x3FFF) == 1 ? m_text : nullptr; }
     const char* m_text = "";
 };
@@ -47,52 +39,47 @@ void Check(bool ok)
     if (!ok) std::abort();
 }
 
-bool EndsWith(const std::string& text, const char* tail)
+// A component line: severity word first, newline last.
+bool IsErrorLine(const std::string& line)
 {
-    const size_t n = std::strlen(tail);
-    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+    return line.rfind("[ERROR] ", 0) == 0 && line.back() == '\n';
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool installed = [] {
-        CKrLoggerTestPeer::SetSlot(*theLogger(), 6, &g_component);
-        return true;
-    }();
-    (void)installed;
+    [[maybe_unused]] static const bool installed = (CKrLoggerTestPeer::SetSlot(*theLogger(), 6, &g_component), true);
     if (size < 2) return 0;
     const int wanted = data[0] % 16;
     const size_t outSize = data[1];
 
     std::vector<std::string> parts(1);
     for (size_t i = 2; i < size; ++i) {
-        if (data[i] == 0)
-            parts.emplace_back();
-        else
+        if (data[i]) {
             parts.back().push_back(static_cast<char>(data[i]));
+        } else {
+            parts.emplace_back();
+        }
     }
-    const std::string text = parts[0];
-    std::vector<std::string> argumentStore(parts.begin() + 1, parts.end());
+    const std::string& text = parts[0];
     std::vector<char*> inPlace;
     std::vector<const char*> texts;
-    for (std::string& argument : argumentStore) {
-        inPlace.push_back(argument.data());
-        texts.push_back(argument.c_str());
+    for (size_t i = 1; i < parts.size(); ++i) {
+        inPlace.push_back(parts[i].data());
+        texts.push_back(parts[i].c_str());
     }
     const int count = static_cast<int>(texts.size()) < wanted ? static_cast<int>(texts.size()) : wanted;
     g_component.m_text = text.c_str();
 
     CKrErrLogMessage message(false);
     Check(message.FormatLogMessage(static_cast<int>(kId), inPlace.data(), count));
-    std::string line(message.GetBuffer(), message.GetBufferLen());
-    Check(line.rfind("[ERROR] ", 0) == 0 && EndsWith(line, "\n"));
+    Check(IsErrorLine(std::string(message.GetBuffer(), message.GetBufferLen())));
 
     message.CleanUpMessage();
     Check(message.FormatLogMessageVA(static_cast<int>(kId), count, texts.data()));
-    line.assign(message.GetBuffer(), message.GetBufferLen());
-    Check(line.rfind("[ERROR] ", 0) == 0 && EndsWith(line, "\n") && line.size() <= 8 + 4095 + 1);
+    Check(IsErrorLine(std::string(message.GetBuffer(), message.GetBufferLen())) &&
+          message.GetBufferLen() <= 8 + 4095 + 1);
 
     message.CleanUpMessage();
     const int full = safe_snprintf_impl(nullptr, 0, text.c_str(), count, texts.data());
@@ -118,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     message.FormatLogProlog("fuzz.cpp", 1, 0);
     const char* translated = message.FormatMessageA(kId);
-    Check(translated && EndsWith(translated, "\n"));
+    Check(translated && *translated && translated[std::strlen(translated) - 1] == '\n');
     Check(message.FormatMessageForTrace(kId)[0] == '[');
     return 0;
 }

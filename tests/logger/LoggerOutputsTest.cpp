@@ -6,53 +6,16 @@
 #include <krerrlog/output/CKrConsoleOutput.h>
 #include <krerrlog/output/CKrFileOutput.h>
 
+#include "logger/ProbeOutput.h"
 #include "testsupport/LoggerTestPeer.h"
 #include "testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 
 namespace {
-
-// Records what the logger does with it; tells whether it was used after Close.
-struct ProbeLog {
-    std::atomic<int> opened{0};
-    std::atomic<int> closed{0};
-    std::atomic<int> logged{0};
-    std::atomic<int> deleted{0};
-    std::atomic<int> loggedAfterClose{0};
-};
-
-class ProbeOutput : public CKrLogOutput {
-public:
-    explicit ProbeOutput(ProbeLog& log, bool opens = true) : m_log(log), m_bOpens(opens) {}
-    ~ProbeOutput() override { m_log.deleted.fetch_add(1); }
-    bool Open() override
-    {
-        m_log.opened.fetch_add(1);
-        return m_bOpens;
-    }
-    bool Log(CKrErrLogMessage&) override
-    {
-        if (m_bClosed.load()) m_log.loggedAfterClose.fetch_add(1);
-        m_log.logged.fetch_add(1);
-        return true;
-    }
-    bool Close() override
-    {
-        m_bClosed = true;
-        m_log.closed.fetch_add(1);
-        return true;
-    }
-
-private:
-    ProbeLog& m_log;
-    bool m_bOpens;
-    std::atomic<bool> m_bClosed{false};
-};
 
 void SyncCallback(const char*, int) {}
 void AsyncCallback(const char*, int, void (*)(char*)) {}
@@ -71,17 +34,18 @@ TEST_F(LoggerOutputs, EachOverloadMakesItsOutputType)
     int parameter = 0;
     krtest::ScratchDir dir;
     const std::string name = dir.File("made.log");
-    std::unique_ptr<CKrLogOutput> outputs[] = {
-        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9)),
-        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, name.c_str(), 3, 1, 2)),
-        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &SyncCallback)),
-        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &AsyncCallback)),
-        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &SyncParamCallback, &parameter)),
-        std::unique_ptr<CKrLogOutput>(logger->NewLogOutput(9, &AsyncParamCallback, &parameter)),
+    CKrLogOutput* made[] = {
+        logger->NewLogOutput(9),
+        logger->NewLogOutput(9, name.c_str(), 3, 1, 2),
+        logger->NewLogOutput(9, &SyncCallback),
+        logger->NewLogOutput(9, &AsyncCallback),
+        logger->NewLogOutput(9, &SyncParamCallback, &parameter),
+        logger->NewLogOutput(9, &AsyncParamCallback, &parameter),
     };
     for (int type = 0; type < 6; ++type) {
-        ASSERT_NE(outputs[type], nullptr) << type;
-        EXPECT_EQ(outputs[type]->GetType(), type);
+        std::unique_ptr<CKrLogOutput> output(made[type]);
+        ASSERT_NE(output, nullptr) << type;
+        EXPECT_EQ(output->GetType(), type);
     }
     std::unique_ptr<CKrLogOutput> withRing(logger->NewLogOutput(0, name.c_str(), 1, 1, 2, 32));
     ASSERT_NE(withRing, nullptr);

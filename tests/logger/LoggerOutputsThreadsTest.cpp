@@ -3,6 +3,7 @@
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrLogOutput.h>
 
+#include "logger/ProbeOutput.h"
 #include "testsupport/LoggerTestPeer.h"
 #include "testsupport/TestFiles.h"
 
@@ -16,43 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Counts calls into it and catches any use after Close or during destruction.
-struct Tally {
-    std::atomic<long> logged{0};
-    std::atomic<long> misuse{0};
-    std::atomic<int> alive{0};
-};
-
-class CountingOutput : public CKrLogOutput {
-public:
-    explicit CountingOutput(Tally& tally) : m_tally(tally) { m_tally.alive.fetch_add(1); }
-    ~CountingOutput() override
-    {
-        m_bGone = true;
-        m_tally.alive.fetch_sub(1);
-    }
-    bool Open() override { return true; }
-    bool Log(CKrErrLogMessage& message) override
-    {
-        if (m_bClosed || m_bGone) m_tally.misuse.fetch_add(1);
-        m_iBytes += message.GetBufferLen();  // plain field: a race here shows under ThreadSanitizer
-        m_tally.logged.fetch_add(1);
-        return true;
-    }
-    bool Close() override
-    {
-        m_bClosed = true;
-        m_iBytes = 0;
-        return true;
-    }
-
-private:
-    Tally& m_tally;
-    std::atomic<bool> m_bClosed{false};
-    std::atomic<bool> m_bGone{false};
-    std::atomic<long> m_iBytes{0};
-};
 
 // Blocks inside Log until released, to see who waits for it.
 class BlockingOutput : public CKrLogOutput {
@@ -74,6 +38,45 @@ public:
     bool Close() override { return true; }
 };
 
+// Threads that each log lines of their own until stopped, counting what the
+// logger accepted. Made only once every thread has logged at least once, so
+// that what the test does next really happens while they log.
+class LoggingThreads {
+public:
+    LoggingThreads(CKrLogger& logger, int count)
+    {
+        for (int t = 0; t < count; ++t) {
+            m_threads.emplace_back([this, &logger, t] {
+                CKrErrLogMessage message(false);
+                bool first = true;
+                for (int i = 0; !m_stop.load(); ++i) {
+                    message.FormatLogProlog("threads.cpp", t * 1000000 + i, 0);
+                    if (!logger.LogErrMsg(message)) continue;
+                    accepted.fetch_add(1);
+                    acceptedBytes.fetch_add(message.GetBufferLen());
+                    if (first) m_started.fetch_add(1);
+                    first = false;
+                }
+            });
+        }
+        krtest::WaitUntilCountReaches(m_started, count);
+    }
+    ~LoggingThreads() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        for (auto& thread : m_threads)
+            if (thread.joinable()) thread.join();
+    }
+    std::atomic<long> accepted{0};
+    std::atomic<long long> acceptedBytes{0};
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_started{0};
+    std::vector<std::thread> m_threads;
+};
+
 TEST(LoggerOutputsThreads, SetLogOutputWaitsForTheLogInProgress)
 {
     std::unique_ptr<CKrLogger> logger(CKrLoggerTestPeer::Create());
@@ -89,10 +92,10 @@ TEST(LoggerOutputsThreads, SetLogOutputWaitsForTheLogInProgress)
     });
     while (!blocking->inLog.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
-    Tally tally;
+    ProbeLog probe;
     std::atomic<bool> replaced{false};
     std::thread replacer([&] {
-        logger->SetLogOutput(new CountingOutput(tally));
+        logger->SetLogOutput(new ProbeOutput(probe));
         replaced = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -108,44 +111,26 @@ TEST(LoggerOutputsThreads, SetLogOutputWaitsForTheLogInProgress)
 TEST(LoggerOutputsThreads, ReplacingTheOutputWhileManyThreadsLog)
 {
     std::unique_ptr<CKrLogger> logger(CKrLoggerTestPeer::Create());
-    Tally tally;
-    ASSERT_TRUE(logger->SetLogOutput(new CountingOutput(tally)));
-    std::atomic<bool> stop{false};
-    std::atomic<long> accepted{0};
-    std::atomic<int> threadsThatLogged{0};
-    std::vector<std::thread> loggers;
-    for (int t = 0; t < 6; ++t) {
-        loggers.emplace_back([&, t] {
-            CKrErrLogMessage message(false);
-            bool first = true;
-            for (int i = 0; !stop.load(); ++i) {
-                message.FormatLogProlog("threads.cpp", t * 100000 + i, 0);
-                if (!logger->LogErrMsg(message)) continue;
-                accepted.fetch_add(1);
-                if (first) threadsThatLogged.fetch_add(1);
-                first = false;
-            }
-        });
-    }
-    krtest::WaitUntilCountReaches(threadsThatLogged, 6);
+    ProbeLog probe;
+    ASSERT_TRUE(logger->SetLogOutput(new ProbeOutput(probe)));
+    LoggingThreads threads(*logger, 6);
     const bool finished = krtest::FinishesWithin(std::chrono::seconds(60), [&] {
         for (int round = 0; round < 300; ++round) {
             if (round % 50 == 49) {
                 logger->DisableLog();
             } else {
-                EXPECT_TRUE(logger->SetLogOutput(new CountingOutput(tally)));
+                EXPECT_TRUE(logger->SetLogOutput(new ProbeOutput(probe)));
             }
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
-    stop = true;
-    for (auto& thread : loggers) thread.join();
+    threads.Stop();
     EXPECT_TRUE(finished);
-    EXPECT_EQ(tally.misuse.load(), 0) << "no Log after Close or during deletion";
-    EXPECT_EQ(tally.logged.load(), accepted.load()) << "every accepted message reached a live output";
-    EXPECT_GT(accepted.load(), 0);
+    EXPECT_EQ(probe.misuse.load(), 0) << "no Log after Close or during deletion";
+    EXPECT_EQ(probe.logged.load(), threads.accepted.load()) << "every accepted message reached a live output";
     logger.reset();
-    EXPECT_EQ(tally.alive.load(), 0) << "every output was deleted exactly once";
+    EXPECT_EQ(probe.alive.load(), 0) << "every output was deleted exactly once";
+    EXPECT_EQ(probe.deleted.load(), probe.closed.load());
 }
 
 TEST(LoggerOutputsThreads, ReplacingFileOutputsWhileManyThreadsLogLosesNoAcceptedByte)
@@ -157,24 +142,7 @@ TEST(LoggerOutputsThreads, ReplacingFileOutputsWhileManyThreadsLogLosesNoAccepte
         return logger->NewLogOutput(0, name.c_str(), 1, 1, 0);
     };
     ASSERT_TRUE(logger->SetLogOutput(fileOutput(0)));
-    std::atomic<bool> stop{false};
-    std::atomic<long long> acceptedBytes{0};
-    std::atomic<int> threadsThatLogged{0};
-    std::vector<std::thread> loggers;
-    for (int t = 0; t < 4; ++t) {
-        loggers.emplace_back([&, t] {
-            CKrErrLogMessage message(false);
-            bool first = true;
-            for (int i = 0; !stop.load(); ++i) {
-                message.FormatLogProlog("files.cpp", t * 1000000 + i, 0);
-                if (!logger->LogErrMsg(message)) continue;
-                acceptedBytes.fetch_add(message.GetBufferLen());
-                if (first) threadsThatLogged.fetch_add(1);
-                first = false;
-            }
-        });
-    }
-    krtest::WaitUntilCountReaches(threadsThatLogged, 4);
+    LoggingThreads threads(*logger, 4);
     for (int round = 1; round <= 60; ++round) {
         if (round % 20 == 0) {
             logger->DisableLog();
@@ -183,13 +151,12 @@ TEST(LoggerOutputsThreads, ReplacingFileOutputsWhileManyThreadsLogLosesNoAccepte
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    stop = true;
-    for (auto& thread : loggers) thread.join();
+    threads.Stop();
     logger->DisableLog();
     long long onDisk = 0;
     for (const std::string& entry : dir.List()) onDisk += static_cast<long long>(krtest::ReadFile(dir.File(entry)).size());
     EXPECT_GT(onDisk, 0);
-    EXPECT_EQ(onDisk, acceptedBytes.load()) << "every message the logger accepted is in a file, whole";
+    EXPECT_EQ(onDisk, threads.acceptedBytes.load()) << "every message the logger accepted is in a file, whole";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <sys/syscall.h>
@@ -24,36 +25,39 @@ long long FixedClock() { return g_now; }
 // 2024-03-05 13:45:12.345 UTC, a Tuesday.
 constexpr long long kTuesday = 1709646312345LL;
 
-std::string PidTid()
+std::string PidTid() { return "[" + std::to_string(getpid()) + "/" + std::to_string(syscall(SYS_gettid)) + "]"; }
+
+std::string PrologOf(CKrErrLogMessage& message, const char* file, int line)
 {
-    return "[" + std::to_string(getpid()) + "/" + std::to_string(syscall(SYS_gettid)) + "]";
+    message.FormatLogProlog(file, line, 0);
+    return message.GetBuffer();
 }
 
+void SetZone(const char* zone)
+{
+    zone ? setenv("TZ", zone, 1) : unsetenv("TZ");
+    tzset();
+}
+
+// A fixed clock at kTuesday; the zone and the tag switches are put back.
 class Prolog : public ::testing::Test {
 protected:
     void SetUp() override
     {
         g_now = kTuesday;
         krerrlog::SetClockSource(&FixedClock);
-        const char* tz = std::getenv("TZ");
-        m_hadTz = tz != nullptr;
-        if (tz) m_tz = tz;
+        if (const char* tz = std::getenv("TZ")) m_tz = tz;
         unsetenv("EnableTag");
     }
     void TearDown() override
     {
         krerrlog::SetClockSource(nullptr);
-        if (m_hadTz) {
-            setenv("TZ", m_tz.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
+        SetZone(m_tz ? m_tz->c_str() : nullptr);
         unsetenv("EnableTag");
         theLogger()->EnableTag(false);
+        theLogger()->UseLocalTime(false);
     }
-    bool m_hadTz = false;
-    std::string m_tz;
+    std::optional<std::string> m_tz;
 };
 
 }  // namespace
@@ -68,13 +72,15 @@ TEST_F(Prolog, UtcTextIsExact)
 
 TEST_F(Prolog, LocalTimeFollowsTheZoneAndLineZeroDropsTheNumber)
 {
-    setenv("TZ", "UTC+05", 1);  // five hours west of UTC
-    tzset();
-    CKrErrLogMessage message(true);
-    message.FormatLogProlog("main.cpp", 0, 0);
-    EXPECT_EQ(std::string(message.GetBuffer()), PidTid() + "[Tue Mar 05 2024 08:45:12.345][main.cpp]");
-    message.FormatLogProlog("C:\\src\\a.cpp", -3, 0);
-    EXPECT_EQ(std::string(message.GetBuffer()), PidTid() + "[Tue Mar 05 2024 08:45:12.345][a.cpp]");
+    SetZone("UTC+05");  // five hours west of UTC
+    theLogger()->UseLocalTime(true);
+    CKrErrLogMessage byLogger;  // takes the process logger's choice when made
+    theLogger()->UseLocalTime(false);
+    CKrErrLogMessage local(true), utc;
+    EXPECT_EQ(PrologOf(local, "main.cpp", 0), PidTid() + "[Tue Mar 05 2024 08:45:12.345][main.cpp]");
+    EXPECT_EQ(PrologOf(local, "C:\\src\\a.cpp", -3), PidTid() + "[Tue Mar 05 2024 08:45:12.345][a.cpp]");
+    EXPECT_EQ(PrologOf(byLogger, "a.cpp", 1), PidTid() + "[Tue Mar 05 2024 08:45:12.345][a.cpp:1]");
+    EXPECT_EQ(PrologOf(utc, "a.cpp", 1), PidTid() + "[Tue Mar 05 2024 13:45:12.345][a.cpp:1]");
 }
 
 TEST_F(Prolog, MillisecondsAndSecondBoundaries)
@@ -88,8 +94,7 @@ TEST_F(Prolog, MillisecondsAndSecondBoundaries)
     };
     for (const auto& [now, stamp] : cases) {
         g_now = now;
-        message.FormatLogProlog("f.cpp", 1, 0);
-        EXPECT_NE(std::string(message.GetBuffer()).find(stamp), std::string::npos) << stamp;
+        EXPECT_NE(PrologOf(message, "f.cpp", 1).find(stamp), std::string::npos) << stamp;
     }
 }
 
@@ -109,28 +114,23 @@ TEST_F(Prolog, TagsFollowTheProcessLoggerAndTheEnvironment)
     EXPECT_EQ(base + "[KRPSLOG]", prolog(""));
 
     theLogger()->EnableTag(false);
-    for (const char* value : {"TRUE", "true ", "1", ""}) {
-        setenv("EnableTag", value, 1);
-        EXPECT_EQ(base, prolog("AgentLogger")) << "EnableTag=\"" << value << "\"";
+    for (const char* value : {"TRUE", "true ", "1", "", static_cast<const char*>(nullptr)}) {
+        value ? setenv("EnableTag", value, 1) : unsetenv("EnableTag");
+        EXPECT_EQ(base, prolog("AgentLogger")) << "EnableTag=\"" << (value ? value : "(unset)") << "\"";
     }
-    unsetenv("EnableTag");
-    EXPECT_EQ(base, prolog("AgentLogger"));
 }
 
-TEST(MessageBuffer, GrowsOnlyPastItsCapacityAndShrinksOnReset)
+TEST(MessageBuffer, GrowsOnlyPastItsCapacityShrinksOnResetNeverOverruns)
 {
     krerrlog::MessageBuffer buffer;
-    EXPECT_EQ(buffer.Capacity(), 4096);
     EXPECT_STREQ(buffer.Terminated(), "");
-
-    std::string text(4095, 'a');
+    const std::string text(4095, 'a');
     buffer.AppendString(text.c_str());
     EXPECT_EQ(buffer.Capacity(), 4096);
     EXPECT_FALSE(buffer.Grown());
     buffer.AppendChar('b');  // 4095 + 1 >= 4096
     EXPECT_EQ(buffer.Capacity(), 5121);
     EXPECT_TRUE(buffer.Grown());
-    EXPECT_EQ(buffer.Length(), 4096);
     EXPECT_EQ(std::string(buffer.Terminated()), text + "b");
 
     buffer.Reset();
@@ -139,24 +139,30 @@ TEST(MessageBuffer, GrowsOnlyPastItsCapacityAndShrinksOnReset)
     EXPECT_EQ(buffer.Length(), 0);
 
     // A long string grows by its own length plus 1024.
-    std::string big(10000, 'z');
+    const std::string big(10000, 'z');
     buffer.AppendBytes("12", 2);
     buffer.AppendString(big.c_str());
     EXPECT_EQ(buffer.Capacity(), 4096 + 1024 + 10000);
     EXPECT_EQ(buffer.LastAppendLength(), 10000);
     buffer.AppendFill('-', 3);
     EXPECT_EQ(std::string(buffer.Terminated()), "12" + big + "---");
-}
 
-TEST(MessageBuffer, ExactFitAndFillBoundaries)
-{
-    krerrlog::MessageBuffer buffer;
-    buffer.AppendFill('x', 4094);
-    buffer.AppendBytes("y", 1);  // 4094 + 1 < 4096: still fits with its NUL
-    EXPECT_EQ(buffer.Capacity(), 4096);
-    buffer.AppendFill('z', 1);  // 4095 + 1 >= 4096
-    EXPECT_EQ(buffer.Capacity(), 4096 + 1024 + 1);
-    EXPECT_EQ(std::strlen(buffer.Terminated()), 4096u);
+    // Fills and byte runs follow the same rule.
+    krerrlog::MessageBuffer exact;
+    exact.AppendFill('x', 4094);
+    exact.AppendBytes("y", 1);  // 4094 + 1 < 4096: still fits with its NUL
+    EXPECT_EQ(exact.Capacity(), 4096);
+    exact.AppendFill('z', 1);  // 4095 + 1 >= 4096
+    EXPECT_EQ(exact.Capacity(), 4096 + 1024 + 1);
+    EXPECT_EQ(std::strlen(exact.Terminated()), 4096u);
+
+    // A length the 32-bit count cannot hold is refused by the growth rule; the
+    // buffer keeps what it had and stays terminated.
+    krerrlog::MessageBuffer huge;
+    huge.AppendBytes("ab", 2);
+    huge.AppendFill('x', 2147483000);
+    EXPECT_LE(huge.Length(), huge.Capacity() - 1);
+    EXPECT_EQ(std::string(huge.Terminated()).substr(0, 2), "ab");
 }
 
 TEST(MessageRecord, NewAndCleanedMessagesAreEmpty)
@@ -175,34 +181,38 @@ TEST(MessageRecord, NewAndCleanedMessagesAreEmpty)
 
 TEST(MessageRecord, FilePartOfPaths)
 {
-    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("a\\b/c.cpp"), "c.cpp");
-    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("a/b\\c.cpp"), "b\\c.cpp");
-    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("a\\b\\c.cpp"), "c.cpp");
-    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("plain.cpp"), "plain.cpp");
-    EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart("dir/"), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"a\\b/c.cpp", "c.cpp"}, {"a/b\\c.cpp", "b\\c.cpp"}, {"a\\b\\c.cpp", "c.cpp"}, {"plain.cpp", "plain.cpp"},
+        {"dir/", ""},
+    };
+    for (const auto& [path, file] : cases) EXPECT_STREQ(CKrErrLogMessage::PathnameFindFilePart(path), file) << path;
     const char* path = "x/y.cpp";
     EXPECT_EQ(CKrErrLogMessage::PathnameFindFilePart(path), path + 2);  // a pointer into the path
 }
 
 TEST_F(Prolog, TimeFormsAndTheirMinimumSizes)
 {
+    // Destinations shorter than a form needs are refused, never overrun.
+    const struct {
+        int form;
+        int size;
+        const char* text;  // null: refused
+    } cases[] = {
+        {0, 25, "03/05/2024"}, {0, 24, nullptr}, {1, 25, "13:45:12"}, {2, 25, "13:45:12.345"},
+        {3, 29, "Tue Mar 05 2024 13:45:12.345"}, {9, 28, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.form);
+        char out[64];
+        std::memset(out, '#', sizeof out);
+        EXPECT_EQ(c.text != nullptr, CKrErrLogMessage::GetTime(c.form, out, false, c.size));
+        if (c.text) {
+            EXPECT_STREQ(c.text, out);
+        }
+        EXPECT_EQ('#', out[c.size]);
+    }
     char out[64];
-    EXPECT_TRUE(CKrErrLogMessage::GetTime(0, out, false, 25));
-    EXPECT_STREQ(out, "03/05/2024");
-    EXPECT_FALSE(CKrErrLogMessage::GetTime(0, out, false, 24));
     EXPECT_FALSE(CKrErrLogMessage::GetTime(0, nullptr, false, 64));
-    EXPECT_TRUE(CKrErrLogMessage::GetTime(1, out, false, 25));
-    EXPECT_STREQ(out, "13:45:12");
-    EXPECT_TRUE(CKrErrLogMessage::GetTime(2, out, false, 25));
-    EXPECT_STREQ(out, "13:45:12.345");
-    EXPECT_TRUE(CKrErrLogMessage::GetTime(3, out, false, 29));
-    EXPECT_STREQ(out, "Tue Mar 05 2024 13:45:12.345");
-
-    // The full text needs 29 bytes: shorter destinations are refused, never overrun.
-    char exact[28];
-    std::memset(exact, '#', sizeof exact);
-    EXPECT_FALSE(CKrErrLogMessage::GetTime(9, exact, false, sizeof exact));
-    EXPECT_EQ(exact[0], '#');
 
     tm when{};  // Tuesday 2024-03-05 13:45:12
     when.tm_year = 124, when.tm_mon = 2, when.tm_mday = 5, when.tm_wday = 2;
@@ -225,8 +235,7 @@ TEST(MessageRecord, ProcessAndThreadIds)
     ASSERT_TRUE(CKrErrLogMessage::GetTid(out, 15));
     EXPECT_EQ(std::string(out), std::to_string(syscall(SYS_gettid)));
 
-    // Every thread reports its own id.
-    std::string other;
+    std::string other;  // every thread reports its own id
     std::thread([&] {
         char text[32];
         CKrErrLogMessage::GetTid(text, sizeof text);
@@ -234,20 +243,6 @@ TEST(MessageRecord, ProcessAndThreadIds)
         EXPECT_EQ(other, std::to_string(syscall(SYS_gettid)));
     }).join();
     EXPECT_NE(other, std::string(out));
-}
-
-TEST_F(Prolog, DefaultConstructionTakesTheProcessLoggersTimeChoice)
-{
-    setenv("TZ", "UTC+05", 1);
-    tzset();
-    theLogger()->UseLocalTime(true);
-    CKrErrLogMessage local;
-    theLogger()->UseLocalTime(false);
-    CKrErrLogMessage utc;
-    local.FormatLogProlog("a.cpp", 1, 0);
-    utc.FormatLogProlog("a.cpp", 1, 0);
-    EXPECT_NE(std::string(local.GetBuffer()).find("08:45:12.345"), std::string::npos);
-    EXPECT_NE(std::string(utc.GetBuffer()).find("13:45:12.345"), std::string::npos);
 }
 
 TEST_F(Prolog, ForkedChildWritesItsOwnIds)
@@ -260,10 +255,7 @@ TEST_F(Prolog, ForkedChildWritesItsOwnIds)
     ASSERT_GE(child, 0);
     if (child == 0) {
         CKrErrLogMessage inChild(false);
-        inChild.FormatLogProlog("a.cpp", 1, 0);
-        const std::string expected = PidTid() + "[";
-        const bool same = std::string(inChild.GetBuffer()).rfind(expected, 0) == 0;
-        const char verdict = same ? 'y' : 'n';
+        const char verdict = PrologOf(inChild, "a.cpp", 1).rfind(PidTid() + "[", 0) == 0 ? 'y' : 'n';
         (void)!write(channel[1], &verdict, 1);
         _exit(0);
     }
@@ -271,18 +263,6 @@ TEST_F(Prolog, ForkedChildWritesItsOwnIds)
     char verdict = '?';
     EXPECT_EQ(read(channel[0], &verdict, 1), 1);
     close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    waitpid(child, nullptr, 0);
     EXPECT_EQ(verdict, 'y') << "the child wrote its parent's process or thread id";
-}
-
-TEST(MessageBuffer, HugeAppendsAreCutAtTheLengthLimitNeverOverrun)
-{
-    // A length the 32-bit count cannot hold is refused by the growth rule; the
-    // buffer keeps what it had and stays terminated.
-    krerrlog::MessageBuffer buffer;
-    buffer.AppendBytes("ab", 2);
-    buffer.AppendFill('x', 2147483000);
-    EXPECT_LE(buffer.Length(), buffer.Capacity() - 1);
-    EXPECT_EQ(std::string(buffer.Terminated()).substr(0, 2), "ab");
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -15,98 +16,85 @@ struct Field {
     int width;
 };
 
-const Field kDateTimeMessage[] = {
-    {"Date", "03/05/2024", 16},
-    {"Time", "13:45:12", 8},
-    {"Message", "Started", 64},
-};
-
-std::string DataLine(int format, const char* separator, const Field* fields, int count)
+// One data line; the fixed-width format (1) places values by width, the
+// others by name.
+std::string DataLine(int format, const char* separator, const std::vector<Field>& fields)
 {
     CKrErrLogMessage message(false);
     message.BeginTraceFormat(format, false, separator);
-    for (int i = 0; i < count; ++i) {
+    for (const Field& f : fields) {
         if (format == 1) {
-            message.newFormatTraceField(fields[i].value, 0, fields[i].width);
+            message.newFormatTraceField(f.value, 0, f.width);
         } else {
-            message.newFormatTraceField(fields[i].value, 0, fields[i].name);
+            message.newFormatTraceField(f.value, 0, f.name);
         }
     }
     message.EndTraceFormat();
     return Text(message);
 }
 
-// The four known formats with these values are checked through the trace
-// record (TraceRecord AssemblyInEveryFormat); an unknown one writes bare values.
-TEST(TraceLayout, UnknownFormatWritesBareValuesAndNewline)
+// The four known formats with ordinary values are checked through the trace
+// record (TraceRecord AssemblyInEveryFormat); these are the awkward values.
+TEST(TraceLayout, DataLinesWithAwkwardValues)
 {
-    EXPECT_EQ("03/05/202413:45:12Started\n", DataLine(7, ";", kDateTimeMessage, 3));
-}
-
-TEST(TraceLayout, AbsentValues)
-{
-    const Field fields[] = {{"User", "alice", 8}, {"Realm", nullptr, 4}, {"Agent", "web1", 4}};
-    EXPECT_EQ("[alice][][web1]\n", DataLine(0, nullptr, fields, 3));
-    EXPECT_EQ("alice;;web1\n", DataLine(2, ";", fields, 3));
-    EXPECT_EQ("alice   " "  " "    " "  " "web1\n", DataLine(1, nullptr, fields, 3));
-    EXPECT_EQ("<TraceMessage>\t<User>alice</User>\t<Realm></Realm>\t<Agent>web1</Agent></TraceMessage>\n",
-              DataLine(3, "TraceMessage", fields, 3));
-}
-
-TEST(TraceLayout, FixedWidthCutsAndPads)
-{
-    const Field exact[] = {{"A", "abcdefgh", 8}, {"B", "abcdefghi", 8}, {"C", "ab", 8}, {"D", "xyz", 0}};
-    EXPECT_EQ("abcdefgh" "  " "abcdefgh" "  " "ab      " "  " "\n", DataLine(1, nullptr, exact, 4));
-    // A negative width writes nothing for the value either.
-    const Field negative[] = {{"A", "abc", -3}, {"B", "x", 1}};
-    EXPECT_EQ("  x\n", DataLine(1, nullptr, negative, 2));
+    const std::vector<Field> absent = {{"User", "alice", 8}, {"Realm", nullptr, 4}, {"Agent", "web1", 4}};
+    const std::vector<Field> markup = {{"A<b>", "<x>]|;&\"", 4}, {"B", "[y]", 4}};
+    const std::vector<Field> unnamed = {{nullptr, "x", 1}, {nullptr, "y", 1}};
+    const std::string longValue(5000, 'v');
+    const struct {
+        int format;
+        const char* separator;
+        std::vector<Field> fields;
+        std::string line;
+    } cases[] = {
+        // An unknown format writes bare values.
+        {7, ";", {{"Date", "03/05/2024", 16}, {"Time", "13:45:12", 8}, {"Message", "Started", 64}},
+         "03/05/202413:45:12Started\n"},
+        {0, nullptr, absent, "[alice][][web1]\n"},
+        {2, ";", absent, "alice;;web1\n"},
+        {1, nullptr, absent, "alice   " "  " "    " "  " "web1\n"},
+        {3, "TraceMessage", absent,
+         "<TraceMessage>\t<User>alice</User>\t<Realm></Realm>\t<Agent>web1</Agent></TraceMessage>\n"},
+        // Fixed widths cut and pad; a zero or negative width writes nothing.
+        {1, nullptr, {{"A", "abcdefgh", 8}, {"B", "abcdefghi", 8}, {"C", "ab", 8}, {"D", "xyz", 0}},
+         "abcdefgh" "  " "abcdefgh" "  " "ab      " "  " "\n"},
+        {1, nullptr, {{"A", "abc", -3}, {"B", "x", 1}}, "  x\n"},
+        // Nothing is escaped.
+        {0, nullptr, markup, "[<x>]|;&\"][[y]]\n"},
+        {2, ";", markup, "<x>]|;&\";[y]\n"},
+        {3, "a&b", markup, "<a&b>\t<A<b>><x>]|;&\"</A<b>>\t<B>[y]</B></a&b>\n"},
+        // Null separators and names.
+        {2, nullptr, unnamed, "xy\n"},
+        {3, nullptr, unnamed, "<>\t<>x</>\t<>y</></>\n"},
+        // Past the buffer's first capacity.
+        {0, nullptr, {{"Message", longValue.c_str(), 64}, {"User", "end", 32}}, "[" + longValue + "][end]\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.substr(0, 60));
+        EXPECT_EQ(c.line, DataLine(c.format, c.separator, c.fields));
+    }
 }
 
 TEST(TraceLayout, HeaderLines)
 {
     CKrErrLogMessage message(false);
-    message.BeginTraceFormat(0, false, nullptr);
-    message.FormatTraceField("Date", nullptr, 0);
-    message.FormatTraceField("User", nullptr, 0);
-    message.EndTraceFormat();
-    EXPECT_EQ("[Date][User]\n", Text(message));
-
-    message.CleanUpMessage();
-    message.BeginTraceFormat(2, false, ",");
-    message.FormatTraceField("Date", ",", 0);
-    message.FormatTraceField("User", ",", 0);
-    message.EndTraceFormat();
-    EXPECT_EQ("Date,User\n", Text(message));
-
+    auto header = [&](int format, const char* separator, auto... fields) {
+        message.CleanUpMessage();
+        message.BeginTraceFormat(format, false, separator);
+        (..., fields());
+        message.EndTraceFormat();
+        return Text(message);
+    };
+    EXPECT_EQ("[Date][User]\n", header(0, nullptr, [&] { message.FormatTraceField("Date", nullptr, 0); },
+                                       [&] { message.FormatTraceField("User", nullptr, 0); }));
+    EXPECT_EQ("Date,User\n", header(2, ",", [&] { message.FormatTraceField("Date", ",", 0); },
+                                    [&] { message.FormatTraceField("User", ",", 0); }));
     // Element header fields each end with a newline; data fields do not.
-    message.CleanUpMessage();
-    message.BeginTraceFormat(3, false, "TraceMessage");
-    message.FormatTraceField("v1", "Date", 0);
-    message.FormatTraceField(nullptr, "User", 0);
-    message.EndTraceFormat();
-    EXPECT_EQ("<TraceMessage>\t<Date>v1</Date>\n\t<User></User>\n</TraceMessage>\n", Text(message));
-
-    message.CleanUpMessage();
-    message.BeginTraceFormat(1, false, nullptr);
-    message.FormatTraceField("Date", 6);
-    message.FormatTraceField("ExecutionTime", 4);
-    message.EndTraceFormat();
-    EXPECT_EQ("Date    Exec\n", Text(message));
-}
-
-TEST(TraceLayout, NothingIsEscaped)
-{
-    const Field fields[] = {{"A<b>", "<x>]|;&\"", 4}, {"B", "[y]", 4}};
-    EXPECT_EQ("[<x>]|;&\"][[y]]\n", DataLine(0, nullptr, fields, 2));
-    EXPECT_EQ("<x>]|;&\";[y]\n", DataLine(2, ";", fields, 2));
-    EXPECT_EQ("<a&b>\t<A<b>><x>]|;&\"</A<b>>\t<B>[y]</B></a&b>\n", DataLine(3, "a&b", fields, 2));
-}
-
-TEST(TraceLayout, NullSeparatorsAndNames)
-{
-    const Field fields[] = {{nullptr, "x", 1}, {nullptr, "y", 1}};
-    EXPECT_EQ("xy\n", DataLine(2, nullptr, fields, 2));
-    EXPECT_EQ("<>\t<>x</>\t<>y</></>\n", DataLine(3, nullptr, fields, 2));
+    EXPECT_EQ("<TraceMessage>\t<Date>v1</Date>\n\t<User></User>\n</TraceMessage>\n",
+              header(3, "TraceMessage", [&] { message.FormatTraceField("v1", "Date", 0); },
+                     [&] { message.FormatTraceField(nullptr, "User", 0); }));
+    EXPECT_EQ("Date    Exec\n", header(1, nullptr, [&] { message.FormatTraceField("Date", 6); },
+                                       [&] { message.FormatTraceField("ExecutionTime", 4); }));
 }
 
 TEST(TraceLayout, BeginAppendsAfterExistingTextAndFirstFieldIsPerLine)
@@ -116,7 +104,7 @@ TEST(TraceLayout, BeginAppendsAfterExistingTextAndFirstFieldIsPerLine)
     const std::string prolog = Text(message);
     message.BeginTraceFormat(3, false, "TraceMessage");
     EXPECT_EQ(prolog + "<TraceMessage>", Text(message));
-    // The first field flag is per line: a second line starts without separator again.
+    // A second line starts without a separator again.
     message.CleanUpMessage();
     for (int line = 0; line < 2; ++line) {
         message.BeginTraceFormat(2, false, ";");
@@ -138,13 +126,6 @@ TEST(TraceLayout, InMemoryLine)
     message.InMemFormatTraceField(nullptr, 0);
     message.InMemEndTraceFormat();
     EXPECT_EQ("03/05/2024||Started||\n", Text(message));
-}
-
-TEST(TraceLayout, LongLineGrowsTheBuffer)
-{
-    const std::string value(5000, 'v');
-    const Field fields[] = {{"Message", value.c_str(), 64}, {"User", "end", 32}};
-    EXPECT_EQ("[" + value + "][end]\n", DataLine(0, nullptr, fields, 2));
 }
 
 }  // namespace
