@@ -6,7 +6,7 @@
 // Input: byte 0 = argument count (mod 16) and byte 1 = destination size for
 // PreformatMessage; the rest, split at NUL bytes, is the catalogue text and
 // then the arguments.
-#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrErrLogTableComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/support/KrSafeFormat.h>
@@ -21,18 +21,11 @@
 
 namespace {
 
-constexpr unsigned int kId = 0x0700C001u;  // component 7, severity error
+constexpr unsigned int kId = KrMessageId(7, KrSeverityError, 1);
 
 // Component 7 in slot 6: message 1 is the fuzzed text; its bundle has no file.
-class CKrFuzzComponent : public CKrErrLogComponent {
-public:
-    CKrFuzzComponent() { m_id = 0x07000000u, m_bundleName = "KrFuzzBundleWithoutFile", m_name = "Fuzz"; }
-    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override { count = 0, list = nullptr; }
-    const char* GetMessage(unsigned int msgId) override { return (msgId & 0x3FFF) == 1 ? m_text : nullptr; }
-    const char* m_text = "";
-};
-
-CKrFuzzComponent g_component;
+KrComponentMessage g_message = {1, ""};
+CKrErrLogTableComponent g_component(7, "KrFuzzBundleWithoutFile", "Fuzz", "fuzz component", &g_message, 1);
 
 void Check(bool ok)
 {
@@ -70,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         texts.push_back(parts[i].c_str());
     }
     const int count = static_cast<int>(texts.size()) < wanted ? static_cast<int>(texts.size()) : wanted;
-    g_component.m_text = text.c_str();
+    g_message.text = text.c_str();
 
     CKrErrLogMessage message(false);
     Check(message.FormatLogMessage(static_cast<int>(kId), inPlace.data(), count));

@@ -102,7 +102,8 @@ TEST(Catalogue, MessagesAndBundlesAreFoundByTheComponentSlotOfTheId)
         // The test component, slot 1.
         {0x0200C003, "krtest-open-failed", "KrTestComponent"}, {0x02004001, "krtest-started", "KrTestComponent"},
         {0x02008002, "krtest-slow-request", "KrTestComponent"},
-        {0x02004003, nullptr, "KrTestComponent"},  // message 3 is an error, not information
+        {0x02004003, "krtest-open-failed", "KrTestComponent"},  // the severity bits do not select
+        {0x0200000A, nullptr, "KrTestComponent"},               // no message 10
         // Broken libraries (slots 2, 3), no library (slot 4), no slot at all.
         {0x03000001, nullptr, nullptr}, {0x04000001, nullptr, nullptr}, {0x05000001, nullptr, nullptr},
         {0x00000001, nullptr, nullptr}, {0x0000C003, nullptr, nullptr}, {0x1B000001, nullptr, nullptr},

@@ -2,7 +2,7 @@
 // and trace texts, translated texts with their fallback keys. The catalogue
 // is the process-wide logger's, with the test component (component 2, bundle
 // KrTestComponent in English and German) built beside the tests.
-#include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/logger/CKrErrLogTableComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/support/KrEnvironment.h>
@@ -52,12 +52,7 @@ bool FormatWithList(CKrErrLogMessage& message, int id, ...)
 }
 
 // A component without a bundle name, for slot 6 (component 7) while a test runs.
-class CKrNoBundleComponent : public CKrErrLogComponent {
-public:
-    CKrNoBundleComponent() { m_id = 0x07000000u, m_bundleName = nullptr, m_name = "NoBundle"; }
-    void GetSubComponents(unsigned int& count, const KrSubComponentInfo*& list) override { count = 0, list = nullptr; }
-    const char* GetMessage(unsigned int msgId) override { return (msgId & 0x3FFF) == 1 ? "no-bundle %s" : nullptr; }
-};
+const KrComponentMessage kNoBundleMessages[] = {{1, "no-bundle %s"}};
 
 class MessageTexts : public ::testing::Test {
 protected:
@@ -303,7 +298,7 @@ TEST_F(MessageTexts, SlotWithoutBundleName)
 {
     CKrLogger* logger = theLogger();
     ASSERT_EQ(nullptr, CKrLoggerTestPeer::Slot(*logger, 6));
-    CKrNoBundleComponent component;
+    CKrErrLogTableComponent component(7, nullptr, "NoBundle", nullptr, kNoBundleMessages, 1);
     CKrLoggerTestPeer::SetSlot(*logger, 6, &component);
     Start();
     Hold({"v"});
