@@ -17,5 +17,6 @@
 #include <krerrlog/output/CKrConsoleOutput.h>
 #include <krerrlog/output/CKrCallbackOutputs.h>
 #include <krerrlog/output/CKrFileOutput.h>
+#include <krerrlog/output/CKrInMemoryOutput.h>
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/support/KrXlate.h>

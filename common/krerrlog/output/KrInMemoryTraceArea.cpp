@@ -1,0 +1,291 @@
+#include <krerrlog/output/KrInMemoryTraceArea.h>
+
+#include <krerrlog/support/KrFileOps.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+namespace krerrlog {
+
+namespace {
+
+constexpr char kCrashTitle[] = "\nLast Lines of Trace Log:\n\n";
+// A crashing thread waits this long for copies in progress and for the text
+// lock, then writes what it has.
+constexpr auto kCrashWait = std::chrono::milliseconds(200);
+
+std::atomic<int> g_failNextAllocations{0};
+
+// calloc leaves fresh pages to the kernel's zero pages: a large area costs
+// nothing until it is written.
+char* AllocateZeroed(uint64_t size)
+{
+    int pending = g_failNextAllocations.load();
+    while (pending > 0) {
+        if (g_failNextAllocations.compare_exchange_weak(pending, pending - 1)) return nullptr;
+    }
+    if (size == 0 || size > SIZE_MAX) return nullptr;
+    return static_cast<char*>(std::calloc(static_cast<size_t>(size), 1));
+}
+
+// Copies are a memcpy of one line: yield first, then sleep briefly in case the
+// copying thread was preempted.
+void Backoff(int round)
+{
+    if (round < 64) {
+        std::this_thread::yield();
+    } else {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
+bool WriteAll(int fd, const char* data, uint64_t length)
+{
+    if (length == 0) return true;
+    return FileWrite(fd, data, static_cast<size_t>(length)) == static_cast<ssize_t>(length);
+}
+
+}  // namespace
+
+void FailNextTraceAreaAllocations(int count) { g_failNextAllocations.store(count > 0 ? count : 0); }
+
+InMemoryTraceArea& InMemoryTraceArea::Process()
+{
+    alignas(InMemoryTraceArea) static unsigned char storage[sizeof(InMemoryTraceArea)];
+    static InMemoryTraceArea* const area = new (storage) InMemoryTraceArea();
+    return *area;
+}
+
+InMemoryTraceArea::InMemoryTraceArea()
+    : m_pArea(nullptr),
+      m_iCapacity(kDefaultTraceAreaMegabytes * kBytesPerTraceMegabyte),
+      m_iAllocationSize(kDefaultTraceAreaMegabytes * kBytesPerTraceMegabyte + 1),
+      m_iOffset(0),
+      m_bWrapped(false),
+      m_iPauses(0),
+      m_iDumps(0),
+      m_iCopies(0),
+      m_bHasDumpPrefix(false)
+{
+}
+
+bool InMemoryTraceArea::Configure(uint64_t capacity)
+{
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    if (m_pArea.load(std::memory_order_relaxed)) return false;
+    m_iOffset = 0;
+    m_iCapacity = capacity;
+    m_iAllocationSize = capacity + 1;
+    return true;
+}
+
+char* InMemoryTraceArea::Enable(bool& fellBack)
+{
+    fellBack = false;
+    uint64_t size;
+    {
+        std::lock_guard<std::mutex> hold(m_areaLock);
+        if (char* existing = m_pArea.load(std::memory_order_relaxed)) return existing;
+        size = m_iAllocationSize;
+    }
+    // Allocated outside the lock: zeroing a fallback copy can take a while.
+    char* area = AllocateZeroed(size);
+    uint64_t capacity = size - 1;
+    if (!area) {
+        capacity = kDefaultTraceAreaMegabytes * kBytesPerTraceMegabyte;
+        area = AllocateZeroed(capacity + 1);
+        if (!area) return nullptr;
+        fellBack = true;
+    }
+    {
+        std::lock_guard<std::timed_mutex> text(m_textLock);
+        m_firstHeader.clear();
+        m_secondHeader.clear();
+    }
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    if (char* existing = m_pArea.load(std::memory_order_relaxed)) {
+        // Another thread switched it on meanwhile: share that one.
+        std::free(area);
+        fellBack = false;
+        return existing;
+    }
+    m_iCapacity = capacity;
+    m_iAllocationSize = capacity + 1;
+    // The position is kept from before (only Configure resets it), unless it
+    // lies beyond a smaller area than the last one.
+    if (m_iOffset > m_iAllocationSize) m_iOffset = 0;
+    m_bWrapped = false;
+    m_iPauses = 0;
+    m_pArea.store(area, std::memory_order_release);
+    return area;
+}
+
+void InMemoryTraceArea::Disable()
+{
+    {
+        std::lock_guard<std::mutex> hold(m_areaLock);
+        if (!m_pArea.load(std::memory_order_relaxed)) return;
+        ++m_iPauses;  // no reservation after this one
+    }
+    // Every copy reserved before the pause and every dump must end before the
+    // memory goes.
+    for (int round = 0;; ++round) {
+        {
+            std::lock_guard<std::mutex> hold(m_areaLock);
+            if (m_iDumps == 0 && m_iCopies.load(std::memory_order_acquire) == 0) break;
+        }
+        Backoff(round);
+    }
+    char* area;
+    {
+        std::lock_guard<std::mutex> hold(m_areaLock);
+        area = m_pArea.exchange(nullptr, std::memory_order_acq_rel);
+    }
+    std::free(area);
+}
+
+bool InMemoryTraceArea::Store(const char* text, int length)
+{
+    if (!text || length < 0) return false;
+    const uint64_t n = static_cast<uint64_t>(length);
+    char* area;
+    uint64_t at;
+    {
+        std::lock_guard<std::mutex> hold(m_areaLock);
+        area = m_pArea.load(std::memory_order_relaxed);
+        if (!area) return false;
+        if (m_iPauses != 0) return true;  // dropped while dumping or switching off
+        // Longer than the whole area: it could be stored nowhere whole.
+        if (n > m_iAllocationSize) return false;
+        const uint64_t end = m_iOffset + n;  // 64 bits: cannot overflow for any area
+        if (end > m_iAllocationSize) {
+            // The previous lap's copies must be done before this lap reaches them.
+            for (int round = 0; m_iCopies.load(std::memory_order_acquire) != 0; ++round) Backoff(round);
+            // The rest is shorter than this message: zeroed here, in the lock,
+            // so that no copy of the new lap can meet it.
+            std::memset(area + m_iOffset, 0, static_cast<size_t>(m_iAllocationSize - m_iOffset));
+            m_bWrapped = true;
+            at = 0;
+            m_iOffset = n;
+        } else {
+            at = m_iOffset;
+            m_iOffset = end;
+        }
+        m_iCopies.fetch_add(1, std::memory_order_relaxed);
+    }
+    std::memcpy(area + at, text, static_cast<size_t>(n));
+    m_iCopies.fetch_sub(1, std::memory_order_release);
+    return true;
+}
+
+uint64_t InMemoryTraceArea::Capacity() const
+{
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    return m_iCapacity;
+}
+
+uint64_t InMemoryTraceArea::AllocationSize() const
+{
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    return m_iAllocationSize;
+}
+
+uint64_t InMemoryTraceArea::Offset() const
+{
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    return m_iOffset;
+}
+
+bool InMemoryTraceArea::Wrapped() const
+{
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    return m_bWrapped;
+}
+
+void InMemoryTraceArea::SetHeaders(const char* first, size_t firstLength, const char* second, size_t secondLength)
+{
+    std::lock_guard<std::timed_mutex> hold(m_textLock);
+    m_firstHeader.assign(first, firstLength);
+    m_secondHeader.assign(second, secondLength);
+}
+
+void InMemoryTraceArea::SetDumpPrefix(const char* prefix)
+{
+    std::lock_guard<std::timed_mutex> hold(m_textLock);
+    m_bHasDumpPrefix = prefix != nullptr;
+    m_dumpPrefix.assign(prefix ? prefix : "");
+}
+
+char* InMemoryTraceArea::DumpPrefix()
+{
+    std::lock_guard<std::timed_mutex> hold(m_textLock);
+    return m_bHasDumpPrefix ? m_dumpPrefix.data() : nullptr;
+}
+
+bool InMemoryTraceArea::CopyDumpPrefix(char* out, size_t size, bool atCrash)
+{
+    if (!out || size == 0) return false;
+    std::unique_lock<std::timed_mutex> hold(m_textLock, std::defer_lock);
+    if (atCrash) {
+        if (!hold.try_lock_for(kCrashWait)) return false;
+    } else {
+        hold.lock();
+    }
+    if (m_dumpPrefix.size() >= size) return false;
+    std::memcpy(out, m_dumpPrefix.c_str(), m_dumpPrefix.size() + 1);
+    return true;
+}
+
+bool InMemoryTraceArea::WaitForCopies(bool bounded) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + kCrashWait;
+    for (int round = 0; m_iCopies.load(std::memory_order_acquire) != 0; ++round) {
+        if (bounded && std::chrono::steady_clock::now() > deadline) return false;
+        Backoff(round);
+    }
+    return true;
+}
+
+bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
+{
+    bool ok = true;
+    if (atCrash) ok = WriteAll(fd, kCrashTitle, sizeof kCrashTitle - 1);
+
+    const char* area;
+    uint64_t offset, size;
+    bool wrapped;
+    {
+        std::lock_guard<std::mutex> hold(m_areaLock);
+        area = m_pArea.load(std::memory_order_relaxed);
+        if (!area) return ok;
+        ++m_iPauses;
+        ++m_iDumps;  // keeps the area alive until the dump ends
+        offset = m_iOffset;
+        size = m_iAllocationSize;
+        wrapped = m_bWrapped;
+    }
+    // A crashing thread may itself be one of the copies: it goes on after a while.
+    WaitForCopies(atCrash);
+
+    if (wrapped) {
+        std::unique_lock<std::timed_mutex> text(m_textLock, std::defer_lock);
+        const bool haveText = atCrash ? text.try_lock_for(kCrashWait) : (text.lock(), true);
+        if (haveText && !m_firstHeader.empty() && !m_secondHeader.empty()) {
+            ok = WriteAll(fd, m_firstHeader.data(), m_firstHeader.size()) && ok;
+            ok = WriteAll(fd, m_secondHeader.data(), m_secondHeader.size()) && ok;
+        }
+        if (text.owns_lock()) text.unlock();
+        ok = WriteAll(fd, area + offset, size - offset) && ok;
+    }
+    ok = WriteAll(fd, area, offset) && ok;
+
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    --m_iPauses;
+    --m_iDumps;
+    return ok;
+}
+
+}  // namespace krerrlog
