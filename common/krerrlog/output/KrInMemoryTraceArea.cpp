@@ -151,34 +151,43 @@ bool InMemoryTraceArea::Store(const char* text, int length)
 {
     if (!text || length < 0) return false;
     const uint64_t n = static_cast<uint64_t>(length);
-    char* area;
-    uint64_t at;
-    {
-        std::lock_guard<std::mutex> hold(m_areaLock);
-        area = m_pArea.load(std::memory_order_relaxed);
-        if (!area) return false;
-        if (m_iPauses != 0) return true;  // dropped while dumping or switching off
-        // Longer than the whole area: it could be stored nowhere whole.
-        if (n > m_iAllocationSize) return false;
-        const uint64_t end = m_iOffset + n;  // 64 bits: cannot overflow for any area
-        if (end > m_iAllocationSize) {
-            // The previous lap's copies must be done before this lap reaches them.
-            for (int round = 0; m_iCopies.load(std::memory_order_acquire) != 0; ++round) Backoff(round);
-            // The rest is shorter than this message: zeroed here, in the lock,
-            // so that no copy of the new lap can meet it.
-            std::memset(area + m_iOffset, 0, static_cast<size_t>(m_iAllocationSize - m_iOffset));
-            m_bWrapped = true;
-            at = 0;
-            m_iOffset = n;
-        } else {
-            at = m_iOffset;
-            m_iOffset = end;
-        }
-        m_iCopies.fetch_add(1, std::memory_order_relaxed);
-    }
-    std::memcpy(area + at, text, static_cast<size_t>(n));
-    m_iCopies.fetch_sub(1, std::memory_order_release);
+    bool stored = false;
+    char* at = Reserve(n, stored);
+    if (!at) return stored;
+    std::memcpy(at, text, static_cast<size_t>(n));
+    EndCopy();
     return true;
+}
+
+char* InMemoryTraceArea::Reserve(uint64_t n, bool& stored)
+{
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    char* area = m_pArea.load(std::memory_order_relaxed);
+    stored = false;
+    if (!area) return nullptr;
+    if (m_iPauses != 0) {  // dropped while dumping or switching off
+        stored = true;
+        return nullptr;
+    }
+    // Longer than the whole area: it could be stored nowhere whole.
+    if (n > m_iAllocationSize) return nullptr;
+    uint64_t at = m_iOffset;
+    const uint64_t end = at + n;  // 64 bits: cannot overflow for any area
+    if (end > m_iAllocationSize) {
+        // The previous lap's copies must be done before this lap reaches them.
+        for (int round = 0; m_iCopies.load(std::memory_order_acquire) != 0; ++round) Backoff(round);
+        // The rest is shorter than this message: zeroed here, in the lock, so
+        // that no copy of the new lap can meet it.
+        std::memset(area + at, 0, static_cast<size_t>(m_iAllocationSize - at));
+        m_bWrapped = true;
+        at = 0;
+        m_iOffset = n;
+    } else {
+        m_iOffset = end;
+    }
+    m_iCopies.fetch_add(1, std::memory_order_relaxed);
+    stored = true;
+    return area + at;
 }
 
 uint64_t InMemoryTraceArea::Capacity() const

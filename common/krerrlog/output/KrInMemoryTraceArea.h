@@ -78,8 +78,16 @@ public:
     bool WriteDump(int fd, bool atCrash);
 
 private:
+    friend class InMemoryTraceAreaTestPeer;
+
     InMemoryTraceArea();
     ~InMemoryTraceArea() = delete;
+
+    // The two halves of Store. Reserve returns where n bytes go and counts a
+    // copy in progress (null with stored false when refused, null with stored
+    // true when paused); EndCopy ends that copy.
+    char* Reserve(uint64_t n, bool& stored);
+    void EndCopy() { m_iCopies.fetch_sub(1, std::memory_order_release); }
 
     // Waits for the copies in progress; false when the limit passed first.
     bool WaitForCopies(bool bounded) const;

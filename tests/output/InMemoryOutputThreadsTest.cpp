@@ -1,0 +1,257 @@
+// Many threads storing into one in-memory trace area while it wraps, is
+// dumped and is switched off.
+#include "InMemoryTestSupport.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+using SlowCopy = krerrlog::InMemoryTraceAreaTestPeer;
+using namespace krtest;
+
+namespace {
+
+constexpr int kThreads = 4;
+constexpr int kLinesPerThread = 20000;  // about 10 MB: the 1 MB area wraps about ten times
+const std::string kFirstHeader = "thread|line|text|\n";
+const std::string kSecondHeader = "\n";
+
+using InMemoryOutputThreads = InMemoryTest;
+
+void GiveHeaders(CKrInMemoryOutput& output)
+{
+    CKrErrLogMessage one(false), two(false);
+    SetText(one, kFirstHeader);
+    SetText(two, kSecondHeader);
+    output.SetHeaders(one, two);
+}
+
+// Runs kThreads threads storing distinct lines into a 1 MB area with headers;
+// duringStores runs meanwhile on the calling thread.
+template <typename Body>
+void StoreFromThreads(CKrInMemoryOutput& output, Body duringStores, int lines = kLinesPerThread, int scale = 1)
+{
+    GiveHeaders(output);
+    std::atomic<int> started{0};
+    std::atomic<int> refused{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            CKrErrLogMessage message(false);
+            ++started;
+            for (int i = 0; i < lines; ++i) {
+                SetText(message, ThreadTraceLine(t, i, scale));
+                if (!output.Log(message)) ++refused;
+            }
+        });
+    }
+    WaitUntilCountReaches(started, kThreads);
+    duringStores();
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_TRUE(Area().Wrapped());
+}
+
+TEST_F(InMemoryOutputThreads, AfterManyWrapsTheDumpHoldsTheNewestLinesWholeInOrderWithoutGaps)
+{
+    CKrInMemoryOutput output;
+    OpenSmallArea(output);
+    StoreFromThreads(output, [] {});
+    output.DumpTrace();
+    const std::string dump = TakeOnlyDump();
+    const std::string headers = kFirstHeader + kSecondHeader;
+    // The headers and the whole area; the zeroed rest is shorter than the line that wrapped.
+    EXPECT_EQ(dump.size(), headers.size() + 1000001);
+    EXPECT_LT(std::count(dump.begin(), dump.end(), '\0'), 200);
+    const DumpCheck check = CheckWrappedDump(dump, headers);
+    EXPECT_EQ(check.torn, 0);
+    EXPECT_EQ(check.outOfOrder, 0);
+    EXPECT_EQ(check.gaps, 0);
+    // The newest line of the area is the last one stored: some thread's last line.
+    int lastOfThreads = 0;
+    for (int t = 0; t < kThreads; ++t) {
+        const std::string line = ThreadTraceLine(t, kLinesPerThread - 1);
+        if (dump.size() >= line.size() && dump.compare(dump.size() - line.size(), line.size(), line) == 0) {
+            ++lastOfThreads;
+        }
+    }
+    EXPECT_EQ(lastOfThreads, 1) << "the dump must end with the last line stored";
+    EXPECT_TRUE(output.Close());
+}
+
+TEST_F(InMemoryOutputThreads, DumpsTakenWhileThreadsStoreHoldWholeLinesOnly)
+{
+    CKrInMemoryOutput output;
+    OpenSmallArea(output);
+    int dumps = 0;
+    StoreFromThreads(output, [&] {
+        for (int round = 0; dumps < 5 && round < 5000; ++round) {
+            if (!Area().Wrapped()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
+            EXPECT_TRUE(krerrlog::WriteInMemoryTrace(krerrlog::kDumpOnRequest));
+            ++dumps;
+            // One file per second: check each before the next replaces it.
+            const DumpCheck check = CheckWrappedDump(TakeOnlyDump(), kFirstHeader + kSecondHeader);
+            EXPECT_EQ(check.torn, 0) << "dump " << dumps;
+            EXPECT_EQ(check.outOfOrder, 0) << "dump " << dumps;
+        }
+    });
+    EXPECT_GT(dumps, 0) << "the area never wrapped while the threads stored";
+    EXPECT_TRUE(output.Close());
+}
+
+// Lines of 40 to 190 KB: an area holds a handful, so a copy still running
+// when the next lap comes round is likely. The next lap must wait for it
+// rather than write over it.
+TEST_F(InMemoryOutputThreads, LongLinesOfOneLapAreNeverOverwrittenByTheNextWhileBeingCopied)
+{
+    constexpr int kScale = 1000;
+    for (int round = 0; round < 3; ++round) {
+        CKrInMemoryOutput output;
+        OpenSmallArea(output);
+        StoreFromThreads(output, [] {}, 150, kScale);
+        output.DumpTrace();
+        const DumpCheck check = CheckWrappedDump(TakeOnlyDump(), kFirstHeader + kSecondHeader, kScale);
+        EXPECT_EQ(check.torn, 0);
+        EXPECT_EQ(check.outOfOrder, 0);
+        EXPECT_EQ(check.gaps, 0);
+        EXPECT_FALSE(check.lastIndex.empty());
+        EXPECT_TRUE(output.Close());
+    }
+}
+
+// Runs body on another thread; true when it is still running after a while
+// (it is blocked), false when it returned at once.
+class Blocked {
+public:
+    explicit Blocked(std::function<void()> body) : m_result(std::async(std::launch::async, std::move(body))) {}
+    bool StillRunning() { return m_result.wait_for(std::chrono::milliseconds(150)) == std::future_status::timeout; }
+    bool FinishesSoon() { return m_result.wait_for(std::chrono::seconds(30)) == std::future_status::ready; }
+
+private:
+    std::future<void> m_result;
+};
+
+TEST_F(InMemoryOutputThreads, TheNextLapWaitsForASlowCopyOfThePreviousOne)
+{
+    CKrInMemoryOutput output;
+    OpenSmallArea(output);
+    const std::string slow = "slow line " + std::string(989, 's') + "\n";
+    SlowCopy copy(slow);
+    ASSERT_EQ(copy.Place(), Area().Area());
+    const std::string rest(1000001 - slow.size(), 'r');
+    ASSERT_TRUE(output.Log(rest.data(), static_cast<int>(rest.size())));  // fills the area exactly
+
+    const std::string wrapping = "next lap " + std::string(490, 'w') + "\n";
+    Blocked store([&] { EXPECT_TRUE(output.Log(wrapping.data(), static_cast<int>(wrapping.size()))); });
+    EXPECT_TRUE(store.StillRunning()) << "the wrap went on over a copy still in progress";
+    copy.Finish();
+    ASSERT_TRUE(store.FinishesSoon());
+
+    output.DumpTrace();
+    EXPECT_EQ(TakeOnlyDump(), slow.substr(wrapping.size()) + rest + wrapping);
+}
+
+TEST_F(InMemoryOutputThreads, SwitchingOffAndDumpingWaitForACopyInProgress)
+{
+    CKrInMemoryOutput output;
+    OpenSmallArea(output);
+    const std::string slow = "slow line\n";
+    {
+        SlowCopy copy(slow);
+        ASSERT_NE(copy.Place(), nullptr);
+        Blocked dump([&] { output.DumpTrace(); });
+        EXPECT_TRUE(dump.StillRunning()) << "the dump read the area under a copy";
+        EXPECT_TRUE(output.Log("dropped\n", 8)) << "dropped, reported as stored, while a dump waits";
+        copy.Finish();
+        ASSERT_TRUE(dump.FinishesSoon());
+        EXPECT_EQ(TakeOnlyDump(), slow);
+    }
+    {
+        SlowCopy copy(slow);
+        ASSERT_NE(copy.Place(), nullptr);
+        Blocked close([&] { EXPECT_TRUE(output.Close()); });
+        EXPECT_TRUE(close.StillRunning()) << "the area was freed under a copy";
+        EXPECT_TRUE(output.Log("dropped\n", 8)) << "dropped once the switch-off began";
+        copy.Finish();  // into memory that must still be there
+        ASSERT_TRUE(close.FinishesSoon());
+        EXPECT_EQ(Area().Area(), nullptr);
+    }
+}
+
+// A crashing thread may itself be in the middle of a copy: its dump waits a
+// moment only and writes what the area holds.
+TEST_F(InMemoryOutputThreads, ACrashDumpDoesNotWaitForeverForACopy)
+{
+    CKrInMemoryOutput output;
+    OpenSmallArea(output);
+    ASSERT_TRUE(output.Log("before\n", 7));
+    SlowCopy copy("never");
+    ASSERT_NE(copy.Place(), nullptr);
+    EXPECT_TRUE(FinishesWithin(std::chrono::seconds(20),
+                               [] { EXPECT_TRUE(krerrlog::WriteInMemoryTrace(krerrlog::kDumpAtCrash)); }));
+    EXPECT_EQ(TakeOnlyDump(), "\nLast Lines of Trace Log:\n\nbefore\n" + std::string(5, '\0'));
+}
+
+// Switching off while threads store must wait for the copies in progress:
+// freeing the area under one is a use after free (AddressSanitizer, and a
+// race under ThreadSanitizer). Large messages make the copies long.
+TEST_F(InMemoryOutputThreads, SwitchingOffWhileThreadsStoreNeverFreesTheAreaUnderACopy)
+{
+    const std::string big(256 * 1024, 'm');
+    CKrInMemoryOutput output;
+    ASSERT_TRUE(output.SetParams(1));
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(output.Open());
+        std::atomic<int> stored{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&] {
+                while (!stop) {
+                    if (output.Log(big.data(), static_cast<int>(big.size()))) ++stored;
+                }
+            });
+        }
+        WaitUntilCountReaches(stored, kThreads * 4);
+        EXPECT_TRUE(FinishesWithin(std::chrono::seconds(30), [&] { EXPECT_TRUE(output.Close()); }));
+        EXPECT_EQ(Area().Area(), nullptr);
+        EXPECT_FALSE(output.Log(big.data(), static_cast<int>(big.size()))) << "no area after the switch-off";
+        stop = true;
+        for (auto& thread : threads) thread.join();
+    }
+}
+
+// Switching off while a dump is being written waits for the dump.
+TEST_F(InMemoryOutputThreads, SwitchingOffDuringADumpLetsTheDumpFinish)
+{
+    CKrInMemoryOutput output;
+    OpenSmallArea(output);
+    const std::string line(999, 'd');
+    for (int i = 0; i < 1500; ++i) ASSERT_TRUE(output.Log((line + "\n").c_str(), 1000));
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<int> ready{0};
+        std::thread dumper([&] {
+            ++ready;
+            EXPECT_TRUE(krerrlog::WriteInMemoryTrace(krerrlog::kDumpOnRequest));
+        });
+        WaitUntilCountReaches(ready, 1);
+        EXPECT_TRUE(output.Close());
+        dumper.join();
+        for (const std::string& name : m_dir.List()) {
+            const std::string dump = ReadFile(m_dir.File(name));
+            // Either the dump ran first and is whole, or it found the area gone.
+            EXPECT_TRUE(dump.size() == Area().AllocationSize() || dump.empty()) << dump.size();
+            std::remove(m_dir.File(name).c_str());
+        }
+        ASSERT_TRUE(output.Open());
+        for (int i = 0; i < 1500; ++i) ASSERT_TRUE(output.Log((line + "\n").c_str(), 1000));
+    }
+}
+
+}  // namespace
