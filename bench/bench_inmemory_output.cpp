@@ -1,0 +1,96 @@
+// Cost of storing one trace line of about 120 bytes into the in-memory trace
+// area: from one thread, and from several at once (one lock for the
+// reservation, copies in parallel). The 8 MB area wraps every ~70,000 lines,
+// so wraps are part of the figures. Every run counts the heap allocations per
+// stored line ("allocs"): the store path must stay at 0.
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/output/CKrInMemoryOutput.h>
+
+#include "testsupport/AllocationCounter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// "2025-03-03 14:05:09.042|4242|140213|user=alice|realm=/corp|agent=web-7|..."
+const std::string kLine =
+    "2025-03-03 14:05:09.042|4242|140213|user=alice|realm=/corp|agent=web-7|tx=9f1c2e7a|elapsed=17|rc=0|\n";
+
+CKrInMemoryOutput& SharedOutput()
+{
+    static CKrInMemoryOutput* const output = [] {
+        auto* made = new CKrInMemoryOutput;
+        if (!made->SetParams(8) || !made->Open()) std::abort();
+        return made;
+    }();
+    return *output;
+}
+
+class AllocationCount {
+public:
+    explicit AllocationCount(benchmark::State& state) : m_state(state), m_start(krtest::AllocationsOnThisThread()) {}
+    ~AllocationCount()
+    {
+        const double made = static_cast<double>(krtest::AllocationsOnThisThread() - m_start);
+        m_state.counters["allocs"] =
+            benchmark::Counter(made / static_cast<double>(m_state.iterations() ? m_state.iterations() : 1));
+    }
+
+private:
+    benchmark::State& m_state;
+    long m_start;
+};
+
+// The text and length form, as a trace record hands its line over.
+void BM_StoreLine(benchmark::State& state)
+{
+    CKrInMemoryOutput& output = SharedOutput();
+    const int length = static_cast<int>(kLine.size());
+    {
+        AllocationCount count(state);
+        for (auto _ : state) benchmark::DoNotOptimize(output.Log(kLine.data(), length));
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * length);
+}
+BENCHMARK(BM_StoreLine)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+
+// The message form, as the logger calls it.
+void BM_StoreMessage(benchmark::State& state)
+{
+    CKrInMemoryOutput& output = SharedOutput();
+    CKrErrLogMessage message(false);
+    message.SetFormattedMessage(kLine.c_str());
+    {
+        AllocationCount count(state);
+        for (auto _ : state) benchmark::DoNotOptimize(output.Log(message));
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * message.GetBufferLen());
+}
+BENCHMARK(BM_StoreMessage)->Threads(1)->Threads(4)->UseRealTime();
+
+// The floor under any shared reservation: one atomic add on a counter that
+// all threads share, and a copy of the line into a buffer of the thread's own.
+void BM_SharedCounterAndCopyFloor(benchmark::State& state)
+{
+    static std::atomic<unsigned long long> shared{0};
+    static thread_local char own[4096];
+    const size_t length = kLine.size();
+    for (auto _ : state) {
+        const unsigned long long at = shared.fetch_add(length, std::memory_order_relaxed) % (sizeof own - length);
+        std::memcpy(own + at, kLine.data(), length);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SharedCounterAndCopyFloor)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
