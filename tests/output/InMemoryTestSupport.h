@@ -35,7 +35,8 @@ public:
     {
         InMemoryTraceArea& area = InMemoryTraceArea::Process();
         std::lock_guard<std::mutex> hold(area.m_areaLock);
-        area.m_iOffset = offset;
+        const uint64_t state = area.m_state.load();
+        area.m_state.store((state & ~InMemoryTraceArea::kOffsetMask) | offset);
     }
 
     char* Place() const { return m_place; }

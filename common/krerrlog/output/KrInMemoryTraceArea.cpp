@@ -19,6 +19,9 @@ constexpr auto kCrashWait = std::chrono::milliseconds(200);
 
 std::atomic<int> g_failNextAllocations{0};
 
+static_assert(kLargestTraceAreaMegabytes * kBytesPerTraceMegabyte + 1 < (1ull << 31),
+              "the fill position must fit the state word");
+
 // calloc leaves fresh pages to the kernel's zero pages: a large area costs
 // nothing until it is written.
 char* AllocateZeroed(uint64_t size)
@@ -60,14 +63,13 @@ InMemoryTraceArea& InMemoryTraceArea::Process()
 }
 
 InMemoryTraceArea::InMemoryTraceArea()
-    : m_pArea(nullptr),
-      m_iCapacity(kDefaultTraceAreaMegabytes * kBytesPerTraceMegabyte),
+    : m_state(kBlocked),  // no area yet
+      m_pArea(nullptr),
       m_iAllocationSize(kDefaultTraceAreaMegabytes * kBytesPerTraceMegabyte + 1),
-      m_iOffset(0),
+      m_iCapacity(kDefaultTraceAreaMegabytes * kBytesPerTraceMegabyte),
       m_bWrapped(false),
       m_iPauses(0),
       m_iDumps(0),
-      m_iCopies(0),
       m_bHasDumpPrefix(false)
 {
 }
@@ -76,9 +78,9 @@ bool InMemoryTraceArea::Configure(uint64_t capacity)
 {
     std::lock_guard<std::mutex> hold(m_areaLock);
     if (m_pArea.load(std::memory_order_relaxed)) return false;
-    m_iOffset = 0;
+    m_state.store(kBlocked, std::memory_order_relaxed);  // position 0
     m_iCapacity = capacity;
-    m_iAllocationSize = capacity + 1;
+    m_iAllocationSize.store(capacity + 1, std::memory_order_relaxed);
     return true;
 }
 
@@ -89,7 +91,7 @@ char* InMemoryTraceArea::Enable(bool& fellBack)
     {
         std::lock_guard<std::mutex> hold(m_areaLock);
         if (char* existing = m_pArea.load(std::memory_order_relaxed)) return existing;
-        size = m_iAllocationSize;
+        size = m_iAllocationSize.load(std::memory_order_relaxed);
     }
     // Allocated outside the lock: zeroing a fallback copy can take a while.
     char* area = AllocateZeroed(size);
@@ -113,13 +115,15 @@ char* InMemoryTraceArea::Enable(bool& fellBack)
         return existing;
     }
     m_iCapacity = capacity;
-    m_iAllocationSize = capacity + 1;
+    m_iAllocationSize.store(capacity + 1, std::memory_order_relaxed);
     // The position is kept from before (only Configure resets it), unless it
     // lies beyond a smaller area than the last one.
-    if (m_iOffset > m_iAllocationSize) m_iOffset = 0;
+    uint64_t offset = m_state.load(std::memory_order_relaxed) & kOffsetMask;
+    if (offset > capacity + 1) offset = 0;
     m_bWrapped = false;
     m_iPauses = 0;
     m_pArea.store(area, std::memory_order_release);
+    m_state.store(offset, std::memory_order_release);  // unblocked, no copies
     return area;
 }
 
@@ -128,14 +132,14 @@ void InMemoryTraceArea::Disable()
     {
         std::lock_guard<std::mutex> hold(m_areaLock);
         if (!m_pArea.load(std::memory_order_relaxed)) return;
-        ++m_iPauses;  // no reservation after this one
+        PauseLocked();  // no reservation after this one; the area stays blocked
     }
     // Every copy reserved before the pause and every dump must end before the
     // memory goes.
     for (int round = 0;; ++round) {
         {
             std::lock_guard<std::mutex> hold(m_areaLock);
-            if (m_iDumps == 0 && m_iCopies.load(std::memory_order_acquire) == 0) break;
+            if (m_iDumps == 0 && (m_state.load(std::memory_order_acquire) & kCopiesMask) == 0) break;
         }
         Backoff(round);
     }
@@ -145,6 +149,20 @@ void InMemoryTraceArea::Disable()
         area = m_pArea.exchange(nullptr, std::memory_order_acq_rel);
     }
     std::free(area);
+}
+
+void InMemoryTraceArea::PauseLocked()
+{
+    ++m_iPauses;
+    m_state.fetch_or(kBlocked, std::memory_order_acq_rel);
+}
+
+void InMemoryTraceArea::Resume()
+{
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    if (--m_iPauses == 0 && m_pArea.load(std::memory_order_relaxed)) {
+        m_state.fetch_and(~kBlocked, std::memory_order_acq_rel);
+    }
 }
 
 bool InMemoryTraceArea::Store(const char* text, int length)
@@ -161,7 +179,25 @@ bool InMemoryTraceArea::Store(const char* text, int length)
 
 char* InMemoryTraceArea::Reserve(uint64_t n, bool& stored)
 {
+    // Fast path: the message fits behind the position and nothing blocks.
+    uint64_t state = m_state.load(std::memory_order_acquire);
+    while ((state & kBlocked) == 0) {
+        const uint64_t at = state & kOffsetMask;
+        const uint64_t end = at + n;  // 64 bits: cannot overflow for any area
+        if (end > m_iAllocationSize.load(std::memory_order_relaxed)) break;
+        const uint64_t next = (state & ~kOffsetMask) + end + kOneCopy;
+        if (m_state.compare_exchange_weak(state, next, std::memory_order_acq_rel, std::memory_order_acquire)) {
+            // Counted as a copy in progress: the area cannot go before EndCopy.
+            stored = true;
+            return m_pArea.load(std::memory_order_acquire) + at;
+        }
+    }
     std::lock_guard<std::mutex> hold(m_areaLock);
+    return ReserveLocked(n, stored);
+}
+
+char* InMemoryTraceArea::ReserveLocked(uint64_t n, bool& stored)
+{
     char* area = m_pArea.load(std::memory_order_relaxed);
     stored = false;
     if (!area) return nullptr;
@@ -169,25 +205,33 @@ char* InMemoryTraceArea::Reserve(uint64_t n, bool& stored)
         stored = true;
         return nullptr;
     }
+    const uint64_t size = m_iAllocationSize.load(std::memory_order_relaxed);
     // Longer than the whole area: it could be stored nowhere whole.
-    if (n > m_iAllocationSize) return nullptr;
-    uint64_t at = m_iOffset;
-    const uint64_t end = at + n;  // 64 bits: cannot overflow for any area
-    if (end > m_iAllocationSize) {
-        // The previous lap's copies must be done before this lap reaches them.
-        for (int round = 0; m_iCopies.load(std::memory_order_acquire) != 0; ++round) Backoff(round);
-        // The rest is shorter than this message: zeroed here, in the lock, so
-        // that no copy of the new lap can meet it.
-        std::memset(area + at, 0, static_cast<size_t>(m_iAllocationSize - at));
-        m_bWrapped = true;
-        at = 0;
-        m_iOffset = n;
-    } else {
-        m_iOffset = end;
+    if (n > size) return nullptr;
+    // Not blocked here (wraps finish inside the lock and there is no pause),
+    // but other threads may still reserve on the fast path.
+    uint64_t state = m_state.load(std::memory_order_acquire);
+    for (;;) {
+        const uint64_t at = state & kOffsetMask;
+        if (at + n > size) break;
+        const uint64_t next = (state & ~kOffsetMask) + at + n + kOneCopy;
+        if (m_state.compare_exchange_weak(state, next, std::memory_order_acq_rel, std::memory_order_acquire)) {
+            stored = true;
+            return area + at;
+        }
     }
-    m_iCopies.fetch_add(1, std::memory_order_relaxed);
+    // Wrap. Block the fast path, so the position stays where it is, then let
+    // the previous lap's copies finish before this lap reaches them.
+    state = m_state.fetch_or(kBlocked, std::memory_order_acq_rel);
+    const uint64_t at = state & kOffsetMask;
+    for (int round = 0; (m_state.load(std::memory_order_acquire) & kCopiesMask) != 0; ++round) Backoff(round);
+    // The rest is shorter than this message: zeroed while blocked, so that no
+    // copy of the new lap can meet it.
+    std::memset(area + at, 0, static_cast<size_t>(size - at));
+    m_bWrapped = true;
+    m_state.store(n + kOneCopy, std::memory_order_release);  // unblocked, this copy counted
     stored = true;
-    return area + at;
+    return area;
 }
 
 uint64_t InMemoryTraceArea::Capacity() const
@@ -196,17 +240,7 @@ uint64_t InMemoryTraceArea::Capacity() const
     return m_iCapacity;
 }
 
-uint64_t InMemoryTraceArea::AllocationSize() const
-{
-    std::lock_guard<std::mutex> hold(m_areaLock);
-    return m_iAllocationSize;
-}
-
-uint64_t InMemoryTraceArea::Offset() const
-{
-    std::lock_guard<std::mutex> hold(m_areaLock);
-    return m_iOffset;
-}
+uint64_t InMemoryTraceArea::AllocationSize() const { return m_iAllocationSize.load(std::memory_order_relaxed); }
 
 bool InMemoryTraceArea::Wrapped() const
 {
@@ -251,7 +285,7 @@ bool InMemoryTraceArea::CopyDumpPrefix(char* out, size_t size, bool atCrash)
 bool InMemoryTraceArea::WaitForCopies(bool bounded) const
 {
     const auto deadline = std::chrono::steady_clock::now() + kCrashWait;
-    for (int round = 0; m_iCopies.load(std::memory_order_acquire) != 0; ++round) {
+    for (int round = 0; (m_state.load(std::memory_order_acquire) & kCopiesMask) != 0; ++round) {
         if (bounded && std::chrono::steady_clock::now() > deadline) return false;
         Backoff(round);
     }
@@ -270,10 +304,10 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
         std::lock_guard<std::mutex> hold(m_areaLock);
         area = m_pArea.load(std::memory_order_relaxed);
         if (!area) return ok;
-        ++m_iPauses;
-        ++m_iDumps;  // keeps the area alive until the dump ends
-        offset = m_iOffset;
-        size = m_iAllocationSize;
+        PauseLocked();  // the position stays where it is from here on
+        ++m_iDumps;     // keeps the area alive until the dump ends
+        offset = m_state.load(std::memory_order_acquire) & kOffsetMask;
+        size = m_iAllocationSize.load(std::memory_order_relaxed);
         wrapped = m_bWrapped;
     }
     // A crashing thread may itself be one of the copies: it goes on after a while.
@@ -291,9 +325,11 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
     }
     ok = WriteAll(fd, area, offset) && ok;
 
-    std::lock_guard<std::mutex> hold(m_areaLock);
-    --m_iPauses;
-    --m_iDumps;
+    {
+        std::lock_guard<std::mutex> hold(m_areaLock);
+        --m_iDumps;
+    }
+    Resume();
     return ok;
 }
 

@@ -4,15 +4,18 @@
 // routines (KrInMemoryDump.h) read it, also from a crashing thread.
 //
 // Storing: a message is stored whole and contiguous. Its place is reserved
-// under the area lock; the copy itself runs outside the lock, so copies of
-// several threads run in parallel into disjoint ranges. A message that does
-// not fit in the rest of the area goes to its start and the rest is zeroed.
+// with one compare-and-swap on a state word that holds the fill position and
+// the number of copies in progress; the copy itself runs without any lock, so
+// copies of several threads run in parallel into disjoint ranges. A message
+// that does not fit in the rest of the area goes to its start and the rest is
+// zeroed: that wrap, switching off and dumping take the area lock and set the
+// state word's blocked bit, which sends every other store to that lock.
 //
-// Copies in progress are counted. That count is what makes the area safe to
-// free and to dump while other threads log:
-//   - switching off and dumping first pause the area (under the lock, so no
-//     new reservation follows), then wait until the count is 0;
-//   - a wrap to the start waits, under the lock, until the copies of the
+// The count of copies in progress is what makes the area safe to free and to
+// dump while other threads log:
+//   - switching off and dumping block the area and pause it (new stores are
+//     dropped), then wait until the count is 0;
+//   - a wrap to the start blocks the area and waits until the copies of the
 //     previous lap are done, so a copy that was slow to finish is never
 //     overwritten by the next lap and never overwrites it: no stored line is
 //     ever torn or mixed with another.
@@ -53,9 +56,9 @@ public:
     bool Store(const char* text, int length);
 
     char* Area() const { return m_pArea.load(std::memory_order_acquire); }
+    uint64_t Offset() const { return m_state.load(std::memory_order_acquire) & kOffsetMask; }
     uint64_t Capacity() const;
     uint64_t AllocationSize() const;
-    uint64_t Offset() const;
     bool Wrapped() const;
 
     // Keeps copies of both header lines, written at the top of a dump of a
@@ -87,24 +90,38 @@ private:
     // copy in progress (null with stored false when refused, null with stored
     // true when paused); EndCopy ends that copy.
     char* Reserve(uint64_t n, bool& stored);
-    void EndCopy() { m_iCopies.fetch_sub(1, std::memory_order_release); }
+    void EndCopy() { m_state.fetch_sub(kOneCopy, std::memory_order_release); }
 
     // Waits for the copies in progress; false when the limit passed first.
     bool WaitForCopies(bool bounded) const;
 
-    // Guards everything below it up to m_iDumps; held only for a reservation.
-    mutable std::mutex m_areaLock;
+    // The state word: fill position (bits 0-31; areas stay below 2^31
+    // bytes), copies in progress (bits 32-62, one kOneCopy each), blocked (bit
+    // 63: stores must take the area lock).
+    static constexpr uint64_t kOffsetMask = 0xffffffffull;
+    static constexpr uint64_t kOneCopy = 1ull << 32;
+    static constexpr uint64_t kBlocked = 1ull << 63;
+    static constexpr uint64_t kCopiesMask = ~kOffsetMask & ~kBlocked;
+
+    // Reserve when the fast path cannot: paused, blocked, or a wrap is due.
+    char* ReserveLocked(uint64_t n, bool& stored);
+    // Blocks the area and adds a pause; the caller holds the area lock.
+    void PauseLocked();
+    // Takes a pause away; the area is unblocked when none is left.
+    void Resume();
+
+    std::atomic<uint64_t> m_state;
     std::atomic<char*> m_pArea;
+    std::atomic<uint64_t> m_iAllocationSize;
+
+    // Guards the rest and serialises wraps, pauses, switching on and off.
+    mutable std::mutex m_areaLock;
     uint64_t m_iCapacity;
-    uint64_t m_iAllocationSize;
-    uint64_t m_iOffset;
     bool m_bWrapped;
     // Pauses in force: one per dump running, one from switch-off to the next
     // allocation. Messages are dropped while it is not 0.
     int m_iPauses;
     int m_iDumps;
-    // Reserved under the lock, released after the copy without it.
-    std::atomic<int> m_iCopies;
 
     // Guards the header lines and the dump prefix (never on the store path).
     std::timed_mutex m_textLock;
