@@ -45,6 +45,22 @@ void Backoff(int round)
     }
 }
 
+// Takes the lock; a crashing thread (bounded) gives up after a while, since
+// the lock may be held by a thread that will never run again.
+bool LockText(std::unique_lock<std::mutex>& hold, bool bounded)
+{
+    if (!bounded) {
+        hold.lock();
+        return true;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kCrashWait;
+    while (!hold.try_lock()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 bool WriteAll(int fd, const char* data, uint64_t length)
 {
     if (length == 0) return true;
@@ -103,7 +119,7 @@ char* InMemoryTraceArea::Enable(bool& fellBack)
         fellBack = true;
     }
     {
-        std::lock_guard<std::timed_mutex> text(m_textLock);
+        std::lock_guard<std::mutex> text(m_textLock);
         m_firstHeader.clear();
         m_secondHeader.clear();
     }
@@ -250,33 +266,29 @@ bool InMemoryTraceArea::Wrapped() const
 
 void InMemoryTraceArea::SetHeaders(const char* first, size_t firstLength, const char* second, size_t secondLength)
 {
-    std::lock_guard<std::timed_mutex> hold(m_textLock);
+    std::lock_guard<std::mutex> hold(m_textLock);
     m_firstHeader.assign(first, firstLength);
     m_secondHeader.assign(second, secondLength);
 }
 
 void InMemoryTraceArea::SetDumpPrefix(const char* prefix)
 {
-    std::lock_guard<std::timed_mutex> hold(m_textLock);
+    std::lock_guard<std::mutex> hold(m_textLock);
     m_bHasDumpPrefix = prefix != nullptr;
     m_dumpPrefix.assign(prefix ? prefix : "");
 }
 
 char* InMemoryTraceArea::DumpPrefix()
 {
-    std::lock_guard<std::timed_mutex> hold(m_textLock);
+    std::lock_guard<std::mutex> hold(m_textLock);
     return m_bHasDumpPrefix ? m_dumpPrefix.data() : nullptr;
 }
 
 bool InMemoryTraceArea::CopyDumpPrefix(char* out, size_t size, bool atCrash)
 {
     if (!out || size == 0) return false;
-    std::unique_lock<std::timed_mutex> hold(m_textLock, std::defer_lock);
-    if (atCrash) {
-        if (!hold.try_lock_for(kCrashWait)) return false;
-    } else {
-        hold.lock();
-    }
+    std::unique_lock<std::mutex> hold(m_textLock, std::defer_lock);
+    if (!LockText(hold, atCrash)) return false;
     if (m_dumpPrefix.size() >= size) return false;
     std::memcpy(out, m_dumpPrefix.c_str(), m_dumpPrefix.size() + 1);
     return true;
@@ -314,9 +326,8 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
     WaitForCopies(atCrash);
 
     if (wrapped) {
-        std::unique_lock<std::timed_mutex> text(m_textLock, std::defer_lock);
-        const bool haveText = atCrash ? text.try_lock_for(kCrashWait) : (text.lock(), true);
-        if (haveText && !m_firstHeader.empty() && !m_secondHeader.empty()) {
+        std::unique_lock<std::mutex> text(m_textLock, std::defer_lock);
+        if (LockText(text, atCrash) && !m_firstHeader.empty() && !m_secondHeader.empty()) {
             ok = WriteAll(fd, m_firstHeader.data(), m_firstHeader.size()) && ok;
             ok = WriteAll(fd, m_secondHeader.data(), m_secondHeader.size()) && ok;
         }

@@ -124,7 +124,7 @@ private:
     int m_iDumps;
 
     // Guards the header lines and the dump prefix (never on the store path).
-    std::timed_mutex m_textLock;
+    std::mutex m_textLock;
     std::string m_firstHeader;
     std::string m_secondHeader;
     std::string m_dumpPrefix;
