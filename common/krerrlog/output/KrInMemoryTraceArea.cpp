@@ -109,7 +109,7 @@ char* InMemoryTraceArea::Enable(bool& fellBack)
         if (char* existing = m_pArea.load(std::memory_order_relaxed)) return existing;
         size = m_iAllocationSize.load(std::memory_order_relaxed);
     }
-    // Allocated outside the lock: zeroing a fallback copy can take a while.
+    // Allocated outside the lock, which stores may need meanwhile.
     char* area = AllocateZeroed(size);
     uint64_t capacity = size - 1;
     if (!area) {
@@ -173,9 +173,8 @@ void InMemoryTraceArea::PauseLocked()
     m_state.fetch_or(kBlocked, std::memory_order_acq_rel);
 }
 
-void InMemoryTraceArea::Resume()
+void InMemoryTraceArea::ResumeLocked()
 {
-    std::lock_guard<std::mutex> hold(m_areaLock);
     if (--m_iPauses == 0 && m_pArea.load(std::memory_order_relaxed)) {
         m_state.fetch_and(~kBlocked, std::memory_order_acq_rel);
     }
@@ -336,11 +335,11 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
     }
     ok = WriteAll(fd, area, offset) && ok;
 
-    {
-        std::lock_guard<std::mutex> hold(m_areaLock);
-        --m_iDumps;
-    }
-    Resume();
+    // In one step, so that a switch-off waiting for this dump cannot free the
+    // area and a switch-on start it again in between.
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    --m_iDumps;
+    ResumeLocked();
     return ok;
 }
 

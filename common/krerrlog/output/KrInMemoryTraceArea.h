@@ -107,8 +107,9 @@ private:
     char* ReserveLocked(uint64_t n, bool& stored);
     // Blocks the area and adds a pause; the caller holds the area lock.
     void PauseLocked();
-    // Takes a pause away; the area is unblocked when none is left.
-    void Resume();
+    // Takes a pause away; the area is unblocked when none is left. The caller
+    // holds the area lock.
+    void ResumeLocked();
 
     std::atomic<uint64_t> m_state;
     std::atomic<char*> m_pArea;
