@@ -95,10 +95,9 @@ protected:
 };
 
 // Distinct lines of varying length: a torn or mixed line cannot look whole.
-// scale multiplies the length of the filler (40 to 189 bytes).
-inline std::string ThreadTraceLine(int thread, int index, int scale = 1)
+inline std::string ThreadTraceLine(int thread, int index)
 {
-    const size_t filler = static_cast<size_t>((40 + (index * 7 + thread) % 150) * scale);
+    const size_t filler = static_cast<size_t>(40 + (index * 7 + thread) % 150);
     return "T" + std::to_string(thread) + " L" + std::to_string(index) + " " +
            std::string(filler, static_cast<char>('a' + thread)) + "\n";
 }
@@ -114,7 +113,7 @@ struct DumpCheck {
 // by the wrap, zero bytes at its end), then the newer part. Every line after
 // the cut one must be whole, and each thread's lines must come in the order
 // it logged them.
-inline DumpCheck CheckWrappedDump(const std::string& dump, const std::string& headers, int scale = 1)
+inline DumpCheck CheckWrappedDump(const std::string& dump, const std::string& headers)
 {
     DumpCheck check;
     if (dump.compare(0, headers.size(), headers) != 0) {
@@ -132,7 +131,7 @@ inline DumpCheck CheckWrappedDump(const std::string& dump, const std::string& he
     if (!text.empty() && text.back() != '\n') ++check.torn;
     for (const std::string& line : SplitLines(text)) {
         int t = -1, i = -1;
-        if (std::sscanf(line.c_str(), "T%d L%d", &t, &i) != 2 || line + "\n" != ThreadTraceLine(t, i, scale)) {
+        if (std::sscanf(line.c_str(), "T%d L%d", &t, &i) != 2 || line + "\n" != ThreadTraceLine(t, i)) {
             ++check.torn;
             continue;
         }
