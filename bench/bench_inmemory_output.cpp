@@ -7,7 +7,7 @@
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
 
-#include "testsupport/AllocationCounter.h"
+#include "BenchAllocations.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,21 +30,6 @@ CKrInMemoryOutput& SharedOutput()
     }();
     return *output;
 }
-
-class AllocationCount {
-public:
-    explicit AllocationCount(benchmark::State& state) : m_state(state), m_start(krtest::AllocationsOnThisThread()) {}
-    ~AllocationCount()
-    {
-        const double made = static_cast<double>(krtest::AllocationsOnThisThread() - m_start);
-        m_state.counters["allocs"] =
-            benchmark::Counter(made / static_cast<double>(m_state.iterations() ? m_state.iterations() : 1));
-    }
-
-private:
-    benchmark::State& m_state;
-    long m_start;
-};
 
 // The text and length form, as a trace record hands its line over.
 void BM_StoreLine(benchmark::State& state)

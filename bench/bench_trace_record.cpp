@@ -6,7 +6,7 @@
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/trace/KrTraceFieldSettings.h>
 
-#include "testsupport/AllocationCounter.h"
+#include "BenchAllocations.h"
 
 #include <benchmark/benchmark.h>
 
@@ -78,21 +78,6 @@ private:
     std::unique_ptr<CKrTraceData> m_master;
     std::unique_ptr<CKrTraceData> m_copy;
     bool m_ok = false;
-};
-
-class AllocationCount {
-public:
-    explicit AllocationCount(benchmark::State& state) : m_state(state), m_start(krtest::AllocationsOnThisThread()) {}
-    ~AllocationCount()
-    {
-        const double made = static_cast<double>(krtest::AllocationsOnThisThread() - m_start);
-        m_state.counters["allocs"] =
-            benchmark::Counter(made / static_cast<double>(m_state.iterations() ? m_state.iterations() : 1));
-    }
-
-private:
-    benchmark::State& m_state;
-    long m_start;
 };
 
 // A whole trace call: values, assembly, clean-up.
