@@ -54,8 +54,8 @@ namespace {
 
 // A component with a bundle, placed in slot 6 (component 7) of the process
 // logger for the benchmarks.
-constexpr unsigned int kFormatId = KrMessageId(7, KrSeverityError, 1);      // component text
-constexpr unsigned int kTranslatedId = KrMessageId(7, KrSeverityError, 2);  // bundle key
+constexpr unsigned int kFormatId = KrMessageId(7, KR_SEVERITY_ERROR, 1);      // component text
+constexpr unsigned int kTranslatedId = KrMessageId(7, KR_SEVERITY_ERROR, 2);  // bundle key
 
 const KrComponentMessage kBenchMessages[] = {
     {kFormatId, "Cannot open file %s (line %s): %s"},

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr unsigned int kId = KrMessageId(7, KrSeverityError, 1);
+constexpr unsigned int kId = KrMessageId(7, KR_SEVERITY_ERROR, 1);
 
 // Component 7 in slot 6: message 1 is the fuzzed text; its bundle has no file.
 KrComponentMessage g_message = {1, ""};

@@ -8,20 +8,7 @@
 #pragma once
 
 #include <krerrlog/logger/CKrErrLogComponent.h>
-
-// Severity of a message: bits 14 and 15 of its id.
-enum KrMessageSeverity : unsigned int {
-    KrSeverityInformation = 1,
-    KrSeverityWarning = 2,
-    KrSeverityError = 3,
-};
-
-// The id of message number (bits 0-13) of component (bits 24-31) with its
-// severity, as callers pass it to the logger.
-constexpr unsigned int KrMessageId(unsigned int component, KrMessageSeverity severity, unsigned int number)
-{
-    return (component << 24) | (static_cast<unsigned int>(severity) << 14) | (number & 0x3FFFu);
-}
+#include <krerrlog/message/KrMessageIds.h>
 
 // One message of a component: its id (or only its number: just bits 0-13 are
 // compared) and its bundle key or format text.

@@ -4,6 +4,7 @@
 
 #include <krerrlog/KrExport.h>
 
+#include <krerrlog/message/KrMessageIds.h>
 #include <krerrlog/message/KrToString.h>
 
 #include <cstdarg>
@@ -15,14 +16,6 @@
 namespace krerrlog {
 class MessageBuffer;
 }
-
-// Message ids: bits 24-31 component number (1 to 26), bits 14-15 severity
-// (1 information, 2 warning, 3 error), bits 0-13 message within the component.
-constexpr unsigned int KR_SEVERITY_SHIFT = 14;
-constexpr unsigned int KR_SEVERITY_MASK = 0x3u << KR_SEVERITY_SHIFT;
-constexpr unsigned int KR_SEVERITY_INFO = 1;
-constexpr unsigned int KR_SEVERITY_WARNING = 2;
-constexpr unsigned int KR_SEVERITY_ERROR = 3;
 
 class KRERRLOG_API CKrErrLogMessage {
 public:
