@@ -11,6 +11,7 @@
 #include <krerrlog/trace/KrTraceVocabulary.h>
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrErrLogTableComponent.h>
+#include <krerrlog/logger/CKrError.h>
 #include <krerrlog/logger/CKrLogComponent.h>
 #include <krerrlog/message/KrToString.h>
 #include <krerrlog/output/CKrLogOutput.h>
