@@ -12,6 +12,7 @@
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrErrLogTableComponent.h>
 #include <krerrlog/logger/CKrError.h>
+#include <krerrlog/logger/CKrLoggerList.h>
 #include <krerrlog/logger/CKrLogComponent.h>
 #include <krerrlog/message/KrToString.h>
 #include <krerrlog/output/CKrLogOutput.h>

@@ -80,6 +80,7 @@ public:
 
 private:
     friend CKrLogger* theLogger();
+    friend class CKrLoggerList;  // makes the named loggers
     friend class CKrLoggerTestPeer;
 
     CKrLogger();

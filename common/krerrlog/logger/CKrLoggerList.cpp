@@ -1,0 +1,131 @@
+#include <krerrlog/logger/CKrLoggerList.h>
+
+#include <krerrlog/logger/CKrLogger.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <new>
+
+namespace krerrlog {
+
+struct ByteOrder {
+    bool operator()(const char* a, const char* b) const { return std::strcmp(a, b) < 0; }
+};
+
+// Keys are the registry's own copies of the names (malloc'ed).
+struct LoggerMap : std::map<const char*, CKrLogger*, ByteOrder> {
+};
+
+}  // namespace krerrlog
+
+CKrLoggerList::CKrLoggerList() : m_pLoggers(nullptr) {}
+
+CKrLoggerList::~CKrLoggerList()
+{
+    CKrErrLogAutoWriter writer(&m_guard);
+    if (!m_pLoggers) return;
+    for (auto& [name, logger] : *m_pLoggers) {
+        delete logger;
+        std::free(const_cast<char*>(name));
+    }
+    delete m_pLoggers;
+    m_pLoggers = nullptr;
+}
+
+CKrLogger* CKrLoggerList::GetLogger(const char* name)
+{
+    if (!name) return nullptr;
+    CKrErrLogAutoReader reader(&m_guard);
+    if (!m_pLoggers) return nullptr;
+    const auto found = m_pLoggers->find(name);
+    return found == m_pLoggers->end() ? nullptr : found->second;
+}
+
+CKrLogger* CKrLoggerList::AddLogger(const char* name)
+{
+    if (!name || !*name) return nullptr;
+    // Held across the new logger's construction (it loads the component
+    // libraries), so two threads adding one name get one logger.
+    CKrErrLogAutoWriter writer(&m_guard);
+    if (!m_pLoggers) {
+        m_pLoggers = new (std::nothrow) krerrlog::LoggerMap;
+        if (!m_pLoggers) return nullptr;
+    }
+    const auto found = m_pLoggers->find(name);
+    if (found != m_pLoggers->end()) return found->second;
+
+    char* key = strdup(name);
+    CKrLogger* logger = key ? new (std::nothrow) CKrLogger : nullptr;
+    if (!logger) {
+        std::free(key);
+        return nullptr;
+    }
+    logger->SetLogName(name);
+    try {
+        m_pLoggers->emplace(key, logger);
+    } catch (...) {  // no memory for the map's node
+        delete logger;
+        std::free(key);
+        return nullptr;
+    }
+    return logger;
+}
+
+bool CKrLoggerList::RemoveLogger(const char* name)
+{
+    CKrErrLogAutoWriter writer(&m_guard);
+    if (!m_pLoggers) return true;
+    if (!name) return false;
+    const auto found = m_pLoggers->find(name);
+    if (found == m_pLoggers->end()) return false;
+    const char* key = found->first;
+    CKrLogger* logger = found->second;
+    m_pLoggers->erase(found);
+    delete logger;  // its destructor releases it
+    std::free(const_cast<char*>(key));
+    return true;
+}
+
+namespace {
+
+std::atomic<CKrLoggerList*> g_processLoggerList{nullptr};
+// Never cleared: the registry stays reachable after exit cleared the pointer.
+CKrLoggerList* volatile g_processLoggerListKeptAlive = nullptr;
+
+// Clears the process-wide pointer during static destruction; the registry and
+// its loggers are left alone, since ending threads may still use them.
+struct ProcessLoggerListExitClearer {
+    ~ProcessLoggerListExitClearer() { g_processLoggerList.store(nullptr, std::memory_order_release); }
+};
+
+}  // namespace
+
+CKrLoggerList* theLoggerList()
+{
+    static const bool made = [] {
+        CKrLoggerList* list = new (std::nothrow) CKrLoggerList;
+        g_processLoggerListKeptAlive = list;
+        g_processLoggerList.store(list, std::memory_order_release);
+        static ProcessLoggerListExitClearer clearer;
+        return true;
+    }();
+    (void)made;
+    return g_processLoggerList.load(std::memory_order_acquire);
+}
+
+CKrLogger* getMyLogger(const char* name)
+{
+    CKrLoggerList* list = theLoggerList();
+    if (!list) return nullptr;
+    if (CKrLogger* found = list->GetLogger(name)) return found;
+    if (!name || !*name) return nullptr;
+    return list->AddLogger(name);  // looks again under the write lock
+}
+
+bool removeMyLogger(const char* name)
+{
+    CKrLoggerList* list = theLoggerList();
+    return list ? list->RemoveLogger(name) : false;
+}
