@@ -3,6 +3,7 @@
 #include <krerrlog/support/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/support/KrProcessWide.h>
 #include <krerrlog/trace/KrTraceRecordPool.h>
 
 #include <atomic>
@@ -116,33 +117,9 @@ void CKrLogger::Release()
     m_bInited = false;
 }
 
-namespace {
-
-std::atomic<CKrLogger*> g_processLogger{nullptr};
-// Never cleared: the logger stays reachable (for leak checkers too) after exit
-// has cleared the pointer that theLogger() hands out.
-CKrLogger* volatile g_processLoggerKeptAlive = nullptr;
-
-// Clears the process-wide pointer during static destruction; the logger itself
-// is never destroyed, since other static destructors and ending threads may
-// still reach it.
-struct ProcessLoggerExitClearer {
-    ~ProcessLoggerExitClearer() { g_processLogger.store(nullptr, std::memory_order_release); }
-};
-
-}  // namespace
-
 CKrLogger* theLogger()
 {
-    static const bool made = [] {
-        CKrLogger* logger = new CKrLogger;
-        g_processLoggerKeptAlive = logger;
-        g_processLogger.store(logger, std::memory_order_release);
-        static ProcessLoggerExitClearer clearer;
-        return true;
-    }();
-    (void)made;
-    return g_processLogger.load(std::memory_order_acquire);
+    return krerrlog::ProcessWideInstance<CKrLogger>([] { return new CKrLogger; });
 }
 
 const char* getProductVersion() { return "Krynex version 12.8.0801.3003 [krerrlog.dll in common]"; }

@@ -1,8 +1,8 @@
 #include <krerrlog/logger/CKrLoggerList.h>
 
 #include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/support/KrProcessWide.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -88,31 +88,9 @@ bool CKrLoggerList::RemoveLogger(const char* name)
     return true;
 }
 
-namespace {
-
-std::atomic<CKrLoggerList*> g_processLoggerList{nullptr};
-// Never cleared: the registry stays reachable after exit cleared the pointer.
-CKrLoggerList* volatile g_processLoggerListKeptAlive = nullptr;
-
-// Clears the process-wide pointer during static destruction; the registry and
-// its loggers are left alone, since ending threads may still use them.
-struct ProcessLoggerListExitClearer {
-    ~ProcessLoggerListExitClearer() { g_processLoggerList.store(nullptr, std::memory_order_release); }
-};
-
-}  // namespace
-
 CKrLoggerList* theLoggerList()
 {
-    static const bool made = [] {
-        CKrLoggerList* list = new (std::nothrow) CKrLoggerList;
-        g_processLoggerListKeptAlive = list;
-        g_processLoggerList.store(list, std::memory_order_release);
-        static ProcessLoggerListExitClearer clearer;
-        return true;
-    }();
-    (void)made;
-    return g_processLoggerList.load(std::memory_order_acquire);
+    return krerrlog::ProcessWideInstance<CKrLoggerList>([] { return new (std::nothrow) CKrLoggerList; });
 }
 
 CKrLogger* getMyLogger(const char* name)
