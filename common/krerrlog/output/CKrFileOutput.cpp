@@ -183,9 +183,17 @@ bool CKrFileOutput::IsBufferingEnabled() { return m_bBuffering.load(std::memory_
 
 bool CKrFileOutput::IsBufferingSupported() { return true; }
 
-void CKrFileOutput::WriteRingChunk(void* output, const char* chunk, size_t length)
+size_t CKrFileOutput::WriteRingChunk(void* output, const char* chunk, size_t length)
 {
+    // A chunk cut inside a line (at 64 KiB) gives back the unfinished line, so
+    // each write holds whole lines and a failed write loses whole lines only.
+    // A chunk without any newline is taken whole.
+    if (chunk[length - 1] != '\n') {
+        const void* lastNewline = memrchr(chunk, '\n', length);
+        if (lastNewline) length = static_cast<size_t>(static_cast<const char*>(lastNewline) - chunk) + 1;
+    }
     static_cast<CKrFileOutput*>(output)->RollOverCheck_LogMessageBuffered(chunk, length);
+    return length;
 }
 
 int CKrFileOutput::RingDescriptor(void* output) { return static_cast<CKrFileOutput*>(output)->m_fd; }

@@ -83,7 +83,7 @@ private:
     // Ring buffer side: a chunk written by the consumer (under the roll-over
     // check lock), and the hooks the ring calls.
     void WriteBufferedChunk(const char* chunk, unsigned long long length);
-    KRERRLOG_LOCAL static void WriteRingChunk(void* output, const char* chunk, size_t length);
+    KRERRLOG_LOCAL static size_t WriteRingChunk(void* output, const char* chunk, size_t length);
     KRERRLOG_LOCAL static int RingDescriptor(void* output);
 
     // When true, LaunchTraceWriterThread starts nothing (never set by the library).

@@ -79,6 +79,7 @@ TraceRingBuffer::TraceRingBuffer()
       m_size(0),
       m_mask(0),
       m_wakeThreshold(0),
+      m_bounce(nullptr),
       m_monitor(TraceWriter::Process())
 {
 }
@@ -159,6 +160,7 @@ bool TraceRingBuffer::CreateLocked(uint32_t bytes, const TraceRingSink& sink)
     if (Exists() || AllocationFailsForTest()) return false;
     auto* data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bytes) + 1));
     if (!data) return false;
+    if (!m_bounce) m_bounce = static_cast<unsigned char*>(std::malloc(kLargestChunk));  // kept for later rings
     std::memset(data, kEmpty, static_cast<size_t>(bytes) + 1);
     m_sink = sink;
     m_data.store(data, std::memory_order_relaxed);
@@ -178,10 +180,39 @@ uint64_t TraceRingBuffer::DrainLocked()
         unsigned char* start = nullptr;
         const uint32_t k = PublishedChunk(m_writeLimit.load(std::memory_order_relaxed), start);
         if (k == 0) return written;
-        m_sink.writeChunk(m_sink.output, reinterpret_cast<const char*>(start), k);
-        ReleaseChunk(start, k);
-        written += k;
+        const uint32_t stitched = StitchAcrossEnd(start, k);
+        if (stitched > k) {
+            m_sink.writeChunk(m_sink.output, reinterpret_cast<const char*>(m_bounce), stitched);
+            ReleaseChunk(start, k);
+            ReleaseChunk(m_data.load(std::memory_order_relaxed), stitched - k);
+            written += stitched;
+            continue;
+        }
+        size_t taken = m_sink.writeChunk(m_sink.output, reinterpret_cast<const char*>(start), k);
+        if (taken == 0 || taken > k) taken = k;
+        ReleaseChunk(start, static_cast<uint32_t>(taken));
+        written += taken;
     }
+}
+
+uint32_t TraceRingBuffer::StitchAcrossEnd(const unsigned char* start, uint32_t k)
+{
+    unsigned char* data = m_data.load(std::memory_order_relaxed);
+    const bool atEnd = start + k == data + m_size.load(std::memory_order_relaxed);
+    if (!m_bounce || !atEnd || k >= kLargestChunk || std::memchr(start, '\n', k)) return k;
+    // The rest of the line, published at the start of the ring.
+    uint32_t j = 0;
+    bool ended = false;
+    while (k + j < kLargestChunk && !ended) {
+        const unsigned char byte = LoadByte(data + j);
+        if (byte == kEmpty) break;
+        ended = byte == '\n';
+        ++j;
+    }
+    if (j == 0) return k;
+    std::memcpy(m_bounce, start, k);
+    std::memcpy(m_bounce + k, data, j);
+    return k + j;
 }
 
 uint64_t TraceRingBuffer::Pending() const

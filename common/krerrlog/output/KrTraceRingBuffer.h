@@ -35,10 +35,13 @@
 //   2. Reads bytes from start with acquire loads up to the first 0xFE, at most
 //      64 KiB and never past the end of the ring; each acquire that finds a
 //      published first byte makes the rest of that message visible.
-//   3. Hands the chunk to the sink, fills it with 0xFE and then adds its length
-//      to m_writeLimit with release, handing the bytes back to producers.
+//   3. Hands the chunk to the sink, which takes all of it or its whole lines
+//      only, fills what was taken with 0xFE and then adds its length to
+//      m_writeLimit with release, handing the bytes back to producers.
 //   Drainers follow one another under the writer lock, which orders their
-//   plain reads and 0xFE stores.
+//   plain reads and 0xFE stores. A line that crosses the end of the ring is
+//   written in one piece through a 64 KiB bounce buffer (lines longer than
+//   64 KiB are written in several writes).
 //
 // Closing (Close): m_reserved.fetch_or(closed bit) returns the final total R;
 // every reservation below R belongs to a producer that will copy its bytes, and
@@ -60,8 +63,10 @@ class TraceWriter;
 // that the ring knows nothing of the output class.
 struct TraceRingSink {
     void* output = nullptr;
-    // Rolls the file over if due (at a line boundary) and writes the chunk.
-    void (*writeChunk)(void* output, const char* chunk, size_t length) = nullptr;
+    // Rolls the file over if due (at a line boundary) and writes the chunk,
+    // or only its first part; returns the bytes taken (at least one), the rest
+    // stays in the ring and begins the next chunk.
+    size_t (*writeChunk)(void* output, const char* chunk, size_t length) = nullptr;
     // The descriptor of the open file (-1 when none), for the crash flush.
     int (*descriptor)(void* output) = nullptr;
     // The output's buffering flag, cleared when buffered writing stops.
@@ -128,6 +133,11 @@ private:
     // 64 KiB and never past the end of the ring.
     uint32_t PublishedChunk(uint64_t from, unsigned char*& start) const;
     void ReleaseChunk(unsigned char* start, uint32_t length);
+    // A chunk that ends at the end of the ring inside a line is copied to the
+    // bounce buffer with the rest of that line from the start of the ring, so
+    // the line goes out in one write. Returns the stitched length (k when
+    // nothing was stitched).
+    uint32_t StitchAcrossEnd(const unsigned char* start, uint32_t k);
     // Waits until the bytes [p, p + n) may be filled.
     void WaitForRoom(uint64_t p, uint64_t n);
     // Copies n bytes (n <= size) to total position p and publishes them.
@@ -141,6 +151,7 @@ private:
     std::atomic<uint32_t> m_size;
     std::atomic<uint32_t> m_mask;
     std::atomic<uint32_t> m_wakeThreshold;
+    unsigned char* m_bounce;  // 64 KiB, used under the writer lock
     TraceWriter& m_monitor;  // the writer lock and condition
     TraceRingSink m_sink;    // set and read under the writer lock
 };
