@@ -130,12 +130,13 @@ TEST(BufferedOutputThreads, EveryLineOnceWholeInOrderAndNeverSplitAcrossFiles)
         Disturbance disturbance;
         size_t minFiles;
         bool linesLost;
+        int badHeaders;  // a failed write may be a header's
     } rows[] = {
-        {"undisturbed", Disturbance::None, 10, false},
-        {"flushed while producing", Disturbance::Flush, 10, false},
-        {"switched off and on while producing", Disturbance::SwitchOffAndOn, 10, false},
-        {"renames refused: lines stay in the current file", Disturbance::RenameRefused, 1, false},
-        {"writes fail: their lines are lost, later ones written", Disturbance::WritesFail, 8, true},
+        {"undisturbed", Disturbance::None, 10, false, 0},
+        {"flushed while producing", Disturbance::Flush, 10, false, 0},
+        {"switched off and on while producing", Disturbance::SwitchOffAndOn, 10, false, 0},
+        {"renames refused: lines stay in the current file", Disturbance::RenameRefused, 1, false, 0},
+        {"writes fail: their lines are lost, later ones written", Disturbance::WritesFail, 8, true, 3},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -144,7 +145,7 @@ TEST(BufferedOutputThreads, EveryLineOnceWholeInOrderAndNeverSplitAcrossFiles)
         EXPECT_EQ(outcome.torn, 0);
         EXPECT_EQ(outcome.repeated, 0);
         EXPECT_EQ(outcome.outOfOrder, 0);
-        EXPECT_EQ(outcome.badHeaders, 0);
+        EXPECT_LE(outcome.badHeaders, row.badHeaders);
         if (row.linesLost) {
             EXPECT_GT(outcome.missing, 0);
             EXPECT_LT(outcome.missing, kProducers * kLinesPerProducer / 10);

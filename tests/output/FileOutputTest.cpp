@@ -165,9 +165,11 @@ TEST_F(FileOutput, RolloverThatCannotBeDoneDeletesNothingAndKeepsWriting)
         SCOPED_TRACE(row);
         ScratchDir here;
         ASSERT_EQ(chdir(here.Path().c_str()), 0);
-        // Row 0: a name without folder. Row 1: the path up to the extension
-        // reaches 255 bytes. Row 2: only the backup name of this instant
-        // ("_yyyymmdd_hhmmss.42", 19 bytes) does; an older backup must survive.
+        // Row 0: a name without folder: it never rolls over. Row 1: the path
+        // up to the extension reaches 255 bytes. Row 2: only the backup name of
+        // this instant ("_yyyymmdd_hhmmss.42", 19 bytes) does. Rows 1 and 2
+        // could never be backed up: a rolling output refuses them at once,
+        // while appending to them (mode 1) is fine.
         const size_t room = 255 - here.Path().size() - 1;
         const std::string stem = row == 0 ? "plain" : std::string(row == 1 ? room : room - 23, 's');
         const std::string name = row == 0 ? "plain.log" : here.File(stem + ".log");
@@ -175,16 +177,24 @@ TEST_F(FileOutput, RolloverThatCannotBeDoneDeletesNothingAndKeepsWriting)
         if (row == 2) WriteFile(here.File(stem + "_20240101_000000.1.log"), "older lines\n");
         const Names before = here.List();
 
-        CKrFileOutput atOpen, rolling;
-        ASSERT_TRUE(atOpen.SetParams(name.c_str(), row == 0 ? 2 : 4, 0, 0));
-        EXPECT_FALSE(atOpen.Open());
-        EXPECT_EQ(atOpen.GetReturnCode(), 1);
-        OpenFile(rolling, name, 3, 0, 1);
-        bool result = true;
-        for (int i = 0; i < 1000; ++i) result = LogLine(rolling, "x");
-        rolling.Close();
-        EXPECT_FALSE(result) << "the roll-over failed";
-        EXPECT_EQ(LineCount(name), 1001u) << "the failed check does not stop writing";
+        CKrFileOutput atOpen, rolling, appending;
+        if (row == 0) {
+            ASSERT_TRUE(atOpen.SetParams(name.c_str(), 2, 0, 0));
+            EXPECT_FALSE(atOpen.Open());
+            EXPECT_EQ(atOpen.GetReturnCode(), 1);
+            OpenFile(rolling, name, 3, 0, 1);
+            bool result = true;
+            for (int i = 0; i < 1000; ++i) result = LogLine(rolling, "x");
+            rolling.Close();
+            EXPECT_FALSE(result) << "the roll-over failed";
+            EXPECT_EQ(LineCount(name), 1001u) << "the failed check does not stop writing";
+        } else {
+            for (int mode : {2, 3, 4}) EXPECT_FALSE(rolling.SetParams(name.c_str(), mode, 0, 1)) << mode;
+            OpenFile(appending, name, 1, 0, 0);
+            LogLine(appending, "x");
+            appending.Close();
+            EXPECT_EQ(LineCount(name), 2u);
+        }
         EXPECT_EQ(here.List(), before);
         if (row == 2) {
             EXPECT_EQ(ReadFile(here.File(before[1])), "older lines\n");

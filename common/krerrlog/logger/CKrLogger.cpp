@@ -4,6 +4,7 @@
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/support/KrProcessWide.h>
+#include <krerrlog/support/platform/KrForkSafety.h>
 #include <krerrlog/trace/KrTraceRecordPool.h>
 
 #include <atomic>
@@ -117,9 +118,42 @@ void CKrLogger::Release()
     m_bInited = false;
 }
 
+void CKrLogger::HoldGuardsAcrossFork()
+{
+    m_logGuard.LockForWrite();
+    m_bufferedTraceGuard.LockForWrite();
+    m_inMemoryGuard.LockForWrite();
+    m_traceGuard.LockForWrite();
+    m_auditGuard.LockForWrite();
+}
+
+void CKrLogger::ReleaseGuardsAfterFork(bool inChild)
+{
+    if (inChild) {
+        m_auditGuard.ResetInChild();
+        m_traceGuard.ResetInChild();
+        m_inMemoryGuard.ResetInChild();
+        m_bufferedTraceGuard.ResetInChild();
+        m_logGuard.ResetInChild();
+        return;
+    }
+    m_auditGuard.Unlock();
+    m_traceGuard.Unlock();
+    m_inMemoryGuard.Unlock();
+    m_bufferedTraceGuard.Unlock();
+    m_logGuard.Unlock();
+}
+
 CKrLogger* theLogger()
 {
-    return krerrlog::ProcessWideInstance<CKrLogger>([] { return new CKrLogger; });
+    return krerrlog::ProcessWideInstance<CKrLogger>([] {
+        CKrLogger* logger = new CKrLogger;
+        krerrlog::RegisterForkSafeLock(krerrlog::kForkOrderProcessLogger, logger,
+                                       {[](void* l) { static_cast<CKrLogger*>(l)->HoldGuardsAcrossFork(); },
+                                        [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(false); },
+                                        [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(true); }});
+        return logger;
+    });
 }
 
 const char* getProductVersion() { return "Krynex version 12.8.0801.3003 [krerrlog.dll in common]"; }

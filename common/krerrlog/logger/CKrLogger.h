@@ -93,6 +93,11 @@ private:
     KRERRLOG_LOCAL void UnloadComponents();       // first release in the process only
     KRERRLOG_LOCAL void ReleaseKnownInfo();       // lists and tables
     KRERRLOG_LOCAL void ShutDownOutputsLocked();  // every output, all guards already held
+    // Across fork: the five guards held for writing in their order, then given
+    // back (parent) or left free (child).
+    KRERRLOG_LOCAL void HoldGuardsAcrossFork();
+    KRERRLOG_LOCAL void ReleaseGuardsAfterFork(bool inChild);
+    friend class CKrLoggerList;
     bool SetLogOutput_Unlocked(CKrLogOutput* output);
     CKrErrLogComponent* LoadComponent(unsigned long unused, const char* libraryName);
     void UnloadComponent(CKrErrLogComponent* component);

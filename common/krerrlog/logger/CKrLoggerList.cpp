@@ -2,6 +2,7 @@
 
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/support/KrProcessWide.h>
+#include <krerrlog/support/platform/KrForkSafety.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -88,9 +89,37 @@ bool CKrLoggerList::RemoveLogger(const char* name)
     return true;
 }
 
+void CKrLoggerList::HoldGuardsAcrossFork()
+{
+    // The registry's guard keeps the set of loggers still until after fork.
+    m_guard.LockForWrite();
+    if (!m_pLoggers) return;
+    for (auto& entry : *m_pLoggers) entry.second->HoldGuardsAcrossFork();
+}
+
+void CKrLoggerList::ReleaseGuardsAfterFork(bool inChild)
+{
+    if (m_pLoggers) {
+        for (auto entry = m_pLoggers->rbegin(); entry != m_pLoggers->rend(); ++entry) {
+            entry->second->ReleaseGuardsAfterFork(inChild);
+        }
+    }
+    inChild ? m_guard.ResetInChild() : m_guard.Unlock();
+}
+
 CKrLoggerList* theLoggerList()
 {
-    return krerrlog::ProcessWideInstance<CKrLoggerList>([] { return new (std::nothrow) CKrLoggerList; });
+    return krerrlog::ProcessWideInstance<CKrLoggerList>([] {
+        CKrLoggerList* list = new (std::nothrow) CKrLoggerList;
+        if (list) {
+            krerrlog::RegisterForkSafeLock(
+                krerrlog::kForkOrderLoggerRegistry, list,
+                {[](void* l) { static_cast<CKrLoggerList*>(l)->HoldGuardsAcrossFork(); },
+                 [](void* l) { static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(false); },
+                 [](void* l) { static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(true); }});
+        }
+        return list;
+    });
 }
 
 CKrLogger* getMyLogger(const char* name)

@@ -30,6 +30,11 @@ public:
     // name is not registered; true when no logger was ever added.
     bool RemoveLogger(const char* name);
 
+    // Across fork: the registry's guard, then every registered logger's
+    // guards, held in that order; given back (parent) or left free (child).
+    KRERRLOG_LOCAL void HoldGuardsAcrossFork();
+    KRERRLOG_LOCAL void ReleaseGuardsAfterFork(bool inChild);
+
 private:
     krerrlog::LoggerMap* m_pLoggers;
     CKrErrLogGuard m_guard;

@@ -1,6 +1,7 @@
 #include <krerrlog/logger/KrComponentLibrary.h>
 
 #include <krerrlog/logger/CKrErrLogComponent.h>
+#include <krerrlog/support/platform/KrForkSafety.h>
 
 #include <mutex>
 
@@ -11,6 +12,8 @@ namespace {
 std::recursive_mutex& LoaderLock()
 {
     static std::recursive_mutex lock;
+    static const bool forkSafe = RegisterForkSafeLock(kForkOrderComponentLoader, lock);
+    (void)forkSafe;
     return lock;
 }
 }  // namespace

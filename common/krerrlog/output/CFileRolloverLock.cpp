@@ -1,5 +1,7 @@
 #include <krerrlog/output/CFileRolloverLock.h>
 
+#include <krerrlog/support/platform/KrForkSafety.h>
+
 #include <cstdlib>
 
 namespace krerrlog {
@@ -23,7 +25,14 @@ thread_local ThreadHold t_holds[kMaxHoldsPerThread];
 CFileRolloverLock& CFileRolloverLock::Process()
 {
     // Never destroyed: threads may still log while static objects are torn down.
-    static CFileRolloverLock* lock = new CFileRolloverLock;
+    static CFileRolloverLock* lock = [] {
+        auto* made = new CFileRolloverLock;
+        RegisterForkSafeLock(kForkOrderRollover, made,
+                             {[](void* l) { static_cast<CFileRolloverLock*>(l)->PrepareFork(); },
+                              [](void* l) { static_cast<CFileRolloverLock*>(l)->ParentAfterFork(); },
+                              [](void* l) { static_cast<CFileRolloverLock*>(l)->ChildAfterFork(); }});
+        return made;
+    }();
     return *lock;
 }
 
@@ -153,6 +162,28 @@ void CFileRolloverLock::ReleaseExclusive()
     RecordThisThread(Kind::None);
     --m_iWriters;
     SignalHead();
+}
+
+void CFileRolloverLock::PrepareFork()
+{
+    AcquireExclusive();
+    m_section.lock();
+}
+
+void CFileRolloverLock::ParentAfterFork()
+{
+    m_section.unlock();
+    ReleaseExclusive();
+}
+
+void CFileRolloverLock::ChildAfterFork()
+{
+    m_pHead = m_pTail = nullptr;
+    m_iWaiting = 0;
+    m_iReaders = 0;
+    m_iWriters = 0;
+    RecordThisThread(Kind::None);
+    m_section.unlock();
 }
 
 int CFileRolloverLock::Readers()

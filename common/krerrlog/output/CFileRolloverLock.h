@@ -26,6 +26,13 @@ public:
     void AcquireExclusive();
     void ReleaseExclusive();
 
+    // Across fork: held exclusively with its section, so the child finds no
+    // thread of the parent inside; the child forgets the parent's waiters and
+    // holds (which are on stacks and threads that do not exist there).
+    void PrepareFork();
+    void ParentAfterFork();
+    void ChildAfterFork();
+
     // Numbers of holders and waiters (tests).
     int Readers();
     int Writers();

@@ -2,7 +2,9 @@
 
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CFileRolloverLock.h>
+#include <krerrlog/output/KrCrossProcessRollover.h>
 #include <krerrlog/output/KrDirectoryListing.h>
+#include <krerrlog/output/KrLogFileRecovery.h>
 #include <krerrlog/output/KrRolloverCheckLock.h>
 #include <krerrlog/output/KrTraceRingBuffer.h>
 #include <krerrlog/output/KrTraceWriterThread.h>
@@ -35,7 +37,7 @@ constexpr int kOwnerOnly = KR_S_IREAD | KR_S_IWRITE;
 constexpr int kLargestRingMegabytes = 4096;
 
 // Kinds of OpenFile.
-constexpr int kCreateEmpty = 0;     // write-only, append, create, truncate
+constexpr int kCreateEmpty = 0;     // write-only, append, created exclusively; else appended to
 constexpr int kTruncate = 1;        // write-only, create, truncate
 constexpr int kAppend = 2;          // write-only, append, create
 
@@ -51,6 +53,35 @@ bool AllDigits(const char* p, size_t n)
     return true;
 }
 
+// The parts of a log file's path that its backup names are made of.
+struct BackupNameParts {
+    std::string folder, baseName, stem, extension, pathStem;
+};
+
+// False for a name without a folder.
+bool SplitForBackups(const std::string& path, BackupNameParts& parts)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return false;
+    parts.folder = path.substr(0, slash);
+    parts.baseName = path.substr(slash + 1);
+    // The extension is that of the file name itself, never a dot of a folder.
+    const size_t dot = parts.baseName.rfind('.');
+    parts.stem = dot == std::string::npos ? parts.baseName : parts.baseName.substr(0, dot);
+    parts.extension = dot == std::string::npos ? std::string() : parts.baseName.substr(dot);
+    parts.pathStem = path.substr(0, slash + 1 + parts.stem.size());
+    return true;
+}
+
+// Judged by the longest backup name ("_yyyymmdd_hhmmss.mmm").
+bool BackupNamesFit(const BackupNameParts& parts)
+{
+    return parts.folder.size() < kPathLimit &&
+           parts.pathStem.size() + kLongestSuffix + parts.extension.size() < kPathLimit;
+}
+
+bool IsRollingMode(int mode) { return mode == KR_FILE_ROLL_AT_OPEN || mode >= KR_FILE_APPEND_ROLLING; }
+
 }  // namespace
 
 bool CKrFileOutput::m_launchedTraceWriterThread = false;
@@ -64,6 +95,10 @@ CKrFileOutput::CKrFileOutput()
       m_bRolloverPending(false),
       m_tPendingSince(0),
       m_iRingBufferSize(8),
+      m_bCreatedFile(false),
+      m_bReopenPending(false),
+      m_bTornTail(false),
+      m_iLostLines(0),
       m_bLineOpen(false)
 {
     SetType(KR_OUTPUT_FILE);
@@ -78,6 +113,8 @@ CKrFileOutput::~CKrFileOutput()
 bool CKrFileOutput::SetParams(const char* fileName, int openMode, int maxSizeMB, int backupCount)
 {
     if (!fileName || !*fileName || maxSizeMB < 0 || backupCount < 0 || openMode < 0 || openMode > 4) return false;
+    BackupNameParts parts;
+    if (IsRollingMode(openMode) && SplitForBackups(fileName, parts) && !BackupNamesFit(parts)) return false;
     m_fileName = fileName;
     m_iMode = openMode;
     // Limits of 4096 MB and more do not fit the 32-bit limit: the largest one stands for them.
@@ -99,6 +136,7 @@ unsigned long long CKrFileOutput::GetSizeOfRingBuffer() { return m_iRingBufferSi
 
 bool CKrFileOutput::Open()
 {
+    m_bReopenPending = false;
     bool opened = false;
     const char* name = m_fileName.c_str();
     if (m_fileName.empty()) {
@@ -130,6 +168,7 @@ bool CKrFileOutput::Close()
 {
     if (m_bBuffering) DeleteRingBuffer();
     CloseFile();
+    m_bReopenPending = false;  // closed on purpose: stays closed
     return true;
 }
 
@@ -219,8 +258,39 @@ bool CKrFileOutput::LogMessage(const char* text, unsigned long long length)
     // Also in buffered mode: the ring's consumer writes through
     // WriteBufferedChunk, and a line written here while the mode switches must
     // not meet a roll-over closing the file.
-    krerrlog::SharedRollover hold(CFileRolloverLock::Process());
-    return WriteUnlocked(text, length);
+    const bool written = WriteLine(text, length);
+    if (!written) m_iLostLines.fetch_add(1, std::memory_order_relaxed);
+    return written;
+}
+
+bool CKrFileOutput::WriteLine(const char* text, unsigned long long length)
+{
+    CFileRolloverLock& lock = CFileRolloverLock::Process();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool cutShort = false;
+        {
+            krerrlog::SharedRollover hold(lock);
+            // No line may follow a fragment: it would be glued to it.
+            if (!m_bTornTail.load(std::memory_order_acquire)) {
+                if (m_fd < 0) return false;
+                const ssize_t written = krerrlog::FileWrite(m_fd, text, length);
+                if (written == static_cast<ssize_t>(length)) return true;
+                if (written <= 0) return false;
+                m_bTornTail.store(true, std::memory_order_release);
+                cutShort = true;
+            }
+        }
+        {
+            // Exclusive: no other thread of this process writes while the end is mended.
+            krerrlog::ExclusiveRollover hold(lock);
+            if (m_bTornTail.load(std::memory_order_relaxed)) {
+                krerrlog::EndAtLineBoundary(m_fd);
+                m_bTornTail.store(false, std::memory_order_release);
+            }
+        }
+        if (cutShort) return false;  // the fragment of this line is gone; it counts as lost
+    }
+    return false;
 }
 
 bool CKrFileOutput::RollOverCheck_LogMessageUnbuffered(const char* text, unsigned long long length)
@@ -230,7 +300,11 @@ bool CKrFileOutput::RollOverCheck_LogMessageUnbuffered(const char* text, unsigne
     if (count % kCheckEveryMessages == 0) {
         m_iMessageCount.store(0, std::memory_order_relaxed);
         std::lock_guard<std::mutex> check(krerrlog::RolloverCheckLock());
-        if (RolloverCheck(length)) result = Rollover();
+        if (!KeepFileAtPath()) {
+            result = false;
+        } else if (RolloverCheck(length)) {
+            result = Rollover();
+        }
     }
     LogMessage(text, length);
     return result;
@@ -242,6 +316,7 @@ bool CKrFileOutput::RollOverCheck_LogMessageBuffered(const char* chunk, unsigned
     bool result = true;
     m_iBytesSinceRollover.fetch_add(static_cast<uint32_t>(length));
     std::lock_guard<std::mutex> check(krerrlog::RolloverCheckLock());
+    if (!KeepFileAtPath()) result = false;
     // The line in progress ends in the old file and the next one starts the
     // new file. A chunk without a newline is rolled over before only when the
     // last line written is complete; otherwise the roll-over stays due for a
@@ -270,9 +345,19 @@ void CKrFileOutput::WriteBufferedChunk(const char* chunk, unsigned long long len
 {
     // Only the ring's consumer writes in buffered mode, and roll-overs happen
     // under the check lock it holds: no lock is needed around the write. A
-    // failed write loses its bytes; the line state follows what was meant.
-    WriteUnlocked(chunk, length);
+    // failed write loses its lines; one cut short is cut back to the last whole
+    // line, so nothing is glued to a fragment. The line state follows what was
+    // meant to be written.
     m_bLineOpen = chunk[length - 1] != '\n';
+    if (m_fd < 0) return;
+    const ssize_t written = krerrlog::FileWrite(m_fd, chunk, length);
+    if (written == static_cast<ssize_t>(length)) return;
+    if (written > 0) krerrlog::EndAtLineBoundary(m_fd);
+    unsigned long long lost = 0;
+    for (unsigned long long i = written > 0 ? static_cast<unsigned long long>(written) : 0; i < length; ++i) {
+        lost += chunk[i] == '\n';
+    }
+    m_iLostLines.fetch_add(lost, std::memory_order_relaxed);
 }
 
 bool CKrFileOutput::RolloverCheck(unsigned long long length)
@@ -291,49 +376,47 @@ bool CKrFileOutput::RolloverCheck(unsigned long long length)
 bool CKrFileOutput::Rollover()
 {
     const std::string& path = m_fileName;
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return false;
-    const std::string folder = path.substr(0, slash);
-    const std::string baseName = path.substr(slash + 1);
-    // The extension is that of the file name itself, never a dot of a folder.
-    const size_t dot = baseName.rfind('.');
-    const std::string stem = dot == std::string::npos ? baseName : baseName.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? std::string() : baseName.substr(dot);
-    const std::string pathStem = path.substr(0, slash + 1 + stem.size());
-    // Judged by the longest backup name ("_yyyymmdd_hhmmss.mmm"), so that a name
-    // too long to be backed up fails before any old backup is deleted.
-    if (folder.size() >= kPathLimit || pathStem.size() + kLongestSuffix + extension.size() >= kPathLimit) {
-        return false;
+    BackupNameParts parts;
+    if (!SplitForBackups(path, parts)) return false;
+    // A name too long to be backed up fails before any old backup is deleted.
+    if (!BackupNamesFit(parts)) return false;
+
+    // Other processes writing this log roll it over one at a time.
+    const krerrlog::CrossProcessRollover acrossProcesses(m_fd);
+    if (!acrossProcesses.MayRollOver()) return false;  // the current file stays in use
+    if (m_fd >= 0 && !krerrlog::IsStillAtPath(m_fd, path.c_str())) {
+        // Another process rolled it over just now (or it was moved away):
+        // this one goes on in the file at the path, and backs nothing up.
+        krerrlog::ExclusiveRollover hold(CFileRolloverLock::Process());
+        m_bRolloverPending = false;
+        return ReopenPath();
     }
 
     std::vector<std::string> backups;
-    for (const std::string& entry :
-         krerrlog::ListMatchingEntries(folder.empty() ? "/" : folder, stem + "*" + extension)) {
-        if (IsBackedUpFile(entry.c_str(), baseName.c_str())) backups.push_back(folder + "/" + entry);
+    for (const std::string& entry : krerrlog::ListMatchingEntries(parts.folder.empty() ? "/" : parts.folder,
+                                                                  parts.stem + "*" + parts.extension)) {
+        const std::string backup = parts.folder + "/" + entry;
+        // A folder or link named like a backup is none of ours.
+        if (IsBackedUpFile(entry.c_str(), parts.baseName.c_str()) && krerrlog::IsRegularFileEntry(backup)) {
+            backups.push_back(backup);
+        }
     }
     // Oldest first: the time stamp is part of the name.
     std::sort(backups.begin(), backups.end());
-    if (m_iBackupCount != 0 && backups.size() >= static_cast<size_t>(m_iBackupCount)) {
-        const size_t excess = backups.size() - static_cast<size_t>(m_iBackupCount) + 1;
-        for (size_t i = 0; i < excess; ++i) {
-            if (KrUnlink(backups[i].c_str()) != 0) return false;  // the current file stays in use
-        }
-    }
+    const bool pruned = PruneBackups(backups);
 
     const krerrlog::CalendarTime now = krerrlog::ReadCalendarTime(true);
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, "_%04d%02d%02d_%02d%02d%02d.%d", now.year, now.month, now.day, now.hour,
                   now.minute, now.second, now.milliseconds);
-    const std::string backupName = pathStem + suffix + extension;
+    const std::string backupName = parts.pathStem + suffix + parts.extension;
     if (backupName.size() >= kPathLimit) return false;  // only with a clock beyond year 9999
 
     krerrlog::ExclusiveRollover hold(CFileRolloverLock::Process());
     CloseFile();
     if (KrRename(path.c_str(), backupName.c_str()) == 0) {
         m_bRolloverPending = false;
-        const bool opened = OpenFile(kCreateEmpty);
-        if (opened) LogHeaders();
-        return opened;
+        return ReopenPath() && pruned;
     }
     const int error = errno;
     if (error == EEXIST) {
@@ -344,17 +427,63 @@ bool CKrFileOutput::Rollover()
         const bool sameName = std::any_of(backups.begin(), backups.end(), [&](const std::string& backup) {
             return backup.compare(0, backupPrefix.size(), backupPrefix) == 0;
         });
-        if (!sameName) return false;
+        if (!sameName) {
+            m_bReopenPending = true;  // a foreign file holds the name: go on in the log at the next check
+            return false;
+        }
         m_bRolloverPending = false;
-        return OpenFile(kAppend);
+        const bool opened = OpenFile(kAppend);
+        m_bReopenPending = !opened;
+        return opened;
     }
     if (error == EACCES) {
         // Held open elsewhere: keep writing to it and try again later.
         m_bRolloverPending = true;
         m_tPendingSince = NowSeconds();
-        return OpenFile(kAppend);
+        const bool opened = OpenFile(kAppend);
+        m_bReopenPending = !opened;
+        return opened;
     }
+    if (error == ENOENT) {
+        // Someone else moved the file away: go on in a new one at the path.
+        m_bRolloverPending = false;
+        return ReopenPath();
+    }
+    m_bReopenPending = true;  // the log stays where it is; the next check opens it again
     return false;
+}
+
+bool CKrFileOutput::PruneBackups(std::vector<std::string>& backups)
+{
+    if (m_iBackupCount == 0 || backups.size() < static_cast<size_t>(m_iBackupCount)) return true;
+    size_t excess = backups.size() - static_cast<size_t>(m_iBackupCount) + 1;
+    for (const std::string& backup : backups) {
+        if (excess == 0) break;
+        if (KrUnlink(backup.c_str()) == 0) --excess;
+    }
+    // Too few deleted: the roll-over still happens, so that the log itself
+    // stays bounded; only the undeletable backups remain beyond the count.
+    return excess == 0;
+}
+
+bool CKrFileOutput::KeepFileAtPath()
+{
+    if (IsProcessStdout(m_fileName.c_str())) return true;
+    if (m_fd < 0) {
+        if (!m_bReopenPending) return true;  // closed on purpose, or never opened
+    } else if (krerrlog::IsStillAtPath(m_fd, m_fileName.c_str())) {
+        return true;
+    }
+    krerrlog::ExclusiveRollover hold(CFileRolloverLock::Process());
+    return ReopenPath();
+}
+
+bool CKrFileOutput::ReopenPath()
+{
+    const bool opened = OpenFile(kCreateEmpty);
+    if (opened && m_bCreatedFile) LogHeaders();
+    m_bReopenPending = !opened;
+    return opened;
 }
 
 bool CKrFileOutput::IsBackedUpFile(const char* candidate, const char* baseName)
@@ -399,7 +528,9 @@ bool CKrFileOutput::OpenFile(int kind)
     int flags;
     switch (kind) {
     case kCreateEmpty:
-        flags = KR_O_WRONLY | KR_O_APPEND | KR_O_CREAT | KR_O_TRUNC;
+        // Never truncating: another process may have made it and written to it
+        // since this one found it missing.
+        flags = KR_O_WRONLY | KR_O_APPEND | KR_O_CREAT | KR_O_EXCL;
         break;
     case kTruncate:
         flags = KR_O_WRONLY | KR_O_CREAT | KR_O_TRUNC;
@@ -411,7 +542,18 @@ bool CKrFileOutput::OpenFile(int kind)
         return false;
     }
     CloseFile();  // never leak a descriptor that is still open
-    m_fd = KrOpen(m_fileName.c_str(), flags, kOwnerOnly);
+    const char* name = m_fileName.c_str();
+    m_fd = KrOpen(name, flags, kOwnerOnly);
+    m_bCreatedFile = kind == kCreateEmpty && m_fd >= 0;
+    if (m_fd < 0 && kind == kCreateEmpty && errno == EEXIST) {
+        // Made by another process a moment ago: its lines stay.
+        m_fd = KrOpen(name, KR_O_WRONLY | KR_O_APPEND | KR_O_CREAT, kOwnerOnly);
+    }
+    // A writer killed in the middle of a line left it unfinished: end it, so
+    // that the first line of this output starts a line of its own.
+    if (m_fd >= 0 && kind != kTruncate && !m_bCreatedFile && krerrlog::EndsInsideLine(m_fd)) {
+        krerrlog::FileWrite(m_fd, "\n", 1);
+    }
     return m_fd >= 0;
 }
 

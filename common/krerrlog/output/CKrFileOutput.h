@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Open modes.
 constexpr int KR_FILE_TRUNCATE = 0;          // empty the existing file
@@ -48,7 +49,9 @@ public:
     // (0 = keep all) and, for the first, the ring-buffer size in megabytes for
     // buffered mode. False, changing nothing, for a null or empty name, a mode
     // out of range, a negative size or count, or a ring size below 0 or above
-    // 4096 (sizes above 512 make the largest ring, 512 MB).
+    // 4096 (sizes above 512 make the largest ring, 512 MB); and for a rolling
+    // mode (2 to 4) whose backup names would not fit in 255 bytes (it could
+    // never roll).
     virtual bool SetParams(const char* fileName, int openMode, int maxSizeMB, int backupCount, int ringBufferMB);
     virtual bool SetParams(const char* fileName, int openMode, int maxSizeMB, int backupCount);
     virtual unsigned long long GetSizeOfRingBuffer();
@@ -66,12 +69,28 @@ public:
     bool RollOverCheck_LogMessageBuffered(const char* chunk, unsigned long long length);
 
     const char* GetFileName() const { return m_fileName.c_str(); }
+    // Lines handed to the output that did not reach the file whole: written
+    // while it had no file open, refused by the file system, or cut short.
+    unsigned long long GetLostLineCount() const { return m_iLostLines.load(std::memory_order_relaxed); }
 
 private:
     friend class CKrFileOutputTestPeer;
 
     bool RolloverCheck(unsigned long long length);
     bool Rollover();
+    // Deletes the oldest backups until the new one keeps the count; a backup
+    // that cannot be deleted is skipped. False when too few could be deleted.
+    bool PruneBackups(std::vector<std::string>& backups);
+    // At the periodic check: the output gets a file at its path again when it
+    // lost it (removed, moved away, or not reopened after a roll-over).
+    // False only when it has none and cannot open one.
+    bool KeepFileAtPath();
+    // Opens the path for appending, creating it when missing (then with the
+    // headers): the output goes on in whatever file the path names now.
+    bool ReopenPath();
+    // Writes a whole line; after a short write the file is made to end at a
+    // line boundary again before any other line of this process follows.
+    bool WriteLine(const char* text, unsigned long long length);
     bool IsBackedUpFile(const char* candidate, const char* baseName);
     bool FileExists(const char* name) const;
     bool OpenFile(int kind);
@@ -100,6 +119,10 @@ private:
     std::string m_firstHeader;
     std::string m_secondHeader;
     unsigned long long m_iRingBufferSize;
+    bool m_bCreatedFile;     // the last OpenFile made the file (it has no headers yet)
+    bool m_bReopenPending;   // a roll-over left the output without a file: reopen at the next check
+    std::atomic<bool> m_bTornTail;  // a short write left part of a line at the end of the file
+    std::atomic<unsigned long long> m_iLostLines;
     // The last byte the consumer wrote left a line unfinished (buffered mode;
     // changed under the roll-over check lock).
     bool m_bLineOpen;

@@ -1,5 +1,7 @@
 #include <krerrlog/output/KrConsoleManager.h>
 
+#include <krerrlog/support/platform/KrForkSafety.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,7 +27,10 @@ CKrConsoleManager& CKrConsoleManager::Instance()
     return manager;
 }
 
-CKrConsoleManager::CKrConsoleManager() : m_iHolds(0), m_console(kNoConsole) {}
+CKrConsoleManager::CKrConsoleManager() : m_iHolds(0), m_console(kNoConsole)
+{
+    RegisterForkSafeLock(kForkOrderConsole, m_section);
+}
 CKrConsoleManager::~CKrConsoleManager() = default;
 
 int CKrConsoleManager::Acquire()

@@ -1,6 +1,7 @@
 #include <krerrlog/output/KrInMemoryTraceArea.h>
 
 #include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/platform/KrForkSafety.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -74,7 +75,12 @@ void FailNextTraceAreaAllocations(int count) { g_failNextAllocations.store(count
 InMemoryTraceArea& InMemoryTraceArea::Process()
 {
     alignas(InMemoryTraceArea) static unsigned char storage[sizeof(InMemoryTraceArea)];
-    static InMemoryTraceArea* const area = new (storage) InMemoryTraceArea();
+    static InMemoryTraceArea* const area = [] {
+        auto* made = new (storage) InMemoryTraceArea();
+        RegisterForkSafeLock(kForkOrderInMemoryArea, made->m_areaLock);
+        RegisterForkSafeLock(kForkOrderInMemoryArea + 1, made->m_textLock);
+        return made;
+    }();
     return *area;
 }
 

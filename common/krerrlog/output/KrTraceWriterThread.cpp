@@ -1,6 +1,7 @@
 // The trace writer thread and switching buffered writing on and off.
 #include <krerrlog/output/KrTraceWriterThread.h>
 
+#include <krerrlog/support/platform/KrForkSafety.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
@@ -54,7 +55,14 @@ bool StartDetachedThread(void (*fn)(void*), void* argument, long long startEpoch
 TraceWriter& TraceWriter::Process()
 {
     alignas(TraceWriter) static unsigned char storage[sizeof(TraceWriter)];
-    static TraceWriter* const writer = new (storage) TraceWriter();
+    static TraceWriter* const writer = [] {
+        auto* made = new (storage) TraceWriter();
+        RegisterForkSafeLock(kForkOrderRingBufferWriter, made,
+                             {[](void* w) { static_cast<TraceWriter*>(w)->PrepareFork(); },
+                              [](void* w) { static_cast<TraceWriter*>(w)->ParentAfterFork(); },
+                              [](void* w) { static_cast<TraceWriter*>(w)->ChildAfterFork(); }});
+        return made;
+    }();
     return *writer;
 }
 
@@ -100,6 +108,8 @@ void TraceWriter::Run()
 
 void TraceWriter::Wake()
 {
+    // A child of fork has no writer thread until its ring first runs short of room.
+    if (m_relaunchInChild.load(std::memory_order_relaxed) && m_relaunchInChild.exchange(false)) LaunchThread();
     m_wakeRequested.store(true, std::memory_order_relaxed);
     m_condition.notify_all();
 }
@@ -167,9 +177,10 @@ void TraceWriter::ChildAfterFork()
 {
     m_writerLock.unlock();
     m_switchLock.unlock();
-    // The writer thread was not copied into the child.
+    // The writer thread was not copied into the child; starting a thread in
+    // this handler is not safe, so the child's first wake-up starts one.
     m_exited.store(true, std::memory_order_release);
-    if (TraceRingBuffer::Process().Exists() && !m_stop.load()) LaunchThread();
+    if (TraceRingBuffer::Process().Exists() && !m_stop.load()) m_relaunchInChild.store(true);
 }
 
 }  // namespace krerrlog

@@ -55,9 +55,11 @@ public:
     bool ThreadRunning() const { return !m_exited.load(std::memory_order_acquire); }
     std::mutex& WriterLock() { return m_writerLock; }
 
-    // Fork: the parent holds the switch and writer locks across fork() so the
-    // child never inherits them taken; the child, which has no writer thread,
-    // starts one again if buffered mode is on.
+    // Fork (registered with the fork-safe lock registry): the forking thread
+    // holds the switch and writer locks across fork() so the child never
+    // inherits them taken by a thread it does not have; the child, which has
+    // no writer thread, starts one at its first wake-up if buffered mode is on
+    // (Flush and the exit drain work without one).
     void PrepareFork();
     void ParentAfterFork();
     void ChildAfterFork();
@@ -78,6 +80,7 @@ private:
     std::atomic<bool> m_exited{true};
     std::atomic<bool> m_wakeRequested{false};
     std::atomic<bool> m_exitHandlerRegistered{false};
+    std::atomic<bool> m_relaunchInChild{false};
 };
 
 // Starts fn(argument) on a new detached thread through a start record that the

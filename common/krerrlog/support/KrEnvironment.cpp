@@ -1,5 +1,7 @@
 #include <krerrlog/support/KrEnvironment.h>
 
+#include <krerrlog/support/platform/KrForkSafety.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -33,7 +35,11 @@ struct AdminLocale {
 
 AdminLocale& TheAdminLocale()
 {
-    static AdminLocale* locale = new AdminLocale;
+    static AdminLocale* locale = [] {
+        auto* made = new AdminLocale;
+        krerrlog::RegisterForkSafeLock(krerrlog::kForkOrderLeaf, made->mutex);
+        return made;
+    }();
     return *locale;
 }
 

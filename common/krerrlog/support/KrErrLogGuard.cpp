@@ -2,6 +2,8 @@
 
 #include <krerrlog/support/platform/KrPlatformSemaphore.h>
 
+#include <new>
+
 namespace {
 constexpr long kSemaphoreMaximum = 0x7fffffff;
 }
@@ -72,6 +74,16 @@ void CKrGuard::Unlock()
 
     // Released outside the section so the woken threads do not contend for it.
     if (wake) wake->Release(count);
+}
+
+void CKrGuard::ResetInChild()
+{
+    new (&m_section) CKrErrLogCriticalSection;  // a parent thread may have been inside
+    m_readers.ResetInChild();
+    m_writers.ResetInChild();
+    m_iWaitingReaders = 0;
+    m_iWaitingWriters = 0;
+    m_iActive = 0;
 }
 
 CKrErrLogGuard::CKrErrLogGuard() : m_pState(new CKrGuard) {}

@@ -17,6 +17,9 @@ public:
     void LockForRead();
     void LockForWrite();
     void Unlock();
+    // After fork, in the child, whose only thread is the forking one: free,
+    // with no reader, writer or waiter of the parent counted.
+    KRERRLOG_LOCAL void ResetInChild();
 
 private:
     friend class CKrGuardTestPeer;
@@ -40,6 +43,10 @@ public:
     void LockForWrite();
     void Unlock();
     bool HasState() const { return m_pState != nullptr; }
+    KRERRLOG_LOCAL void ResetInChild()
+    {
+        if (m_pState) m_pState->ResetInChild();
+    }
 
 private:
     friend class CKrGuardTestPeer;

@@ -52,3 +52,8 @@ void CKrErrLogSemaphore::Release(long count)
 {
     if (m_hHandle) m_hHandle->Release(count);
 }
+
+void CKrErrLogSemaphore::ResetInChild()
+{
+    if (m_hHandle) m_hHandle->ResetInChild();
+}

@@ -33,4 +33,6 @@ public:
     // False when a semaphore is already held; otherwise creates one.
     bool Init(long initialCount, long maximumCount);
     void Release(long count);
+    // After fork, in the child: empty, with no waiter.
+    KRERRLOG_LOCAL void ResetInChild();
 };

@@ -1,5 +1,7 @@
 #include <krerrlog/support/KrFileOps.h>
 
+#include <krerrlog/support/platform/KrForkSafety.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -67,6 +69,8 @@ int ToPosixFlags(int flags)
 
 void InjectFileFault(FileOp op, int error, int times, const char* pathPart)
 {
+    static const bool forkSafe = RegisterForkSafeLock(kForkOrderLeaf, g_faultMutex);
+    (void)forkSafe;
     std::lock_guard<std::mutex> lock(g_faultMutex);
     Faults().push_back(Fault{op, error, times, pathPart ? pathPart : ""});
     g_anyFault.store(true, std::memory_order_release);
@@ -84,14 +88,22 @@ ssize_t FileWrite(int fd, const void* data, size_t count)
     if (TakeFault(FileOp::Write, nullptr)) return -1;
     const char* bytes = static_cast<const char*>(data);
     size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(fd, bytes + done, count - done);
+    size_t limit = count;
+    int shortError = 0;
+    if (TakeFault(FileOp::ShortWrite, nullptr)) {
+        shortError = errno;
+        limit = count / 2;
+        if (limit == 0) return -1;
+    }
+    while (done < limit) {
+        ssize_t n = ::write(fd, bytes + done, limit - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return done > 0 ? static_cast<ssize_t>(done) : -1;
         }
         done += static_cast<size_t>(n);
     }
+    if (shortError != 0) errno = shortError;
     return static_cast<ssize_t>(done);
 }
 
@@ -128,8 +140,9 @@ int KrOpen(const char* path, int flags, int permission)
     if (permission & KR_S_IWRITE) mode |= S_IWUSR;
     int fd;
     do {
-        fd = ::open(path, krerrlog::ToPosixFlags(flags), mode);
+        fd = ::open(path, krerrlog::ToPosixFlags(flags) | O_NONBLOCK, mode);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 

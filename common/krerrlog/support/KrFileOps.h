@@ -17,7 +17,9 @@ constexpr int KR_S_IREAD = 0x0100;
 constexpr int KR_S_IWRITE = 0x0080;
 
 // Opens path and returns a descriptor (close-on-exec), or -1 with errno set.
-// Files are created owner-only whatever else the permission asks for.
+// Files are created owner-only whatever else the permission asks for. Opening
+// never blocks: a FIFO without a reader fails with ENXIO (as a socket does);
+// the descriptor returned blocks on writes as usual.
 int KrOpen(const char* path, int flags, int permission);
 // Mode 0 only: 0 when path exists, else -1 with errno (ENOENT when missing).
 int KrAccess(const char* path, int mode);
@@ -36,8 +38,10 @@ long long FileSize(int fd);
 
 // Failure injection for tests: the named operation fails with the given errno
 // for its next `times` calls whose path contains `pathPart` (any path when
-// null or empty). Writes and closes match every descriptor.
-enum class FileOp { Open, Access, Rename, Unlink, Write, Close };
+// null or empty). Writes and closes match every descriptor. A ShortWrite
+// stores the first half of its bytes, then fails with the error, as a write
+// does when the disk fills up in the middle of it.
+enum class FileOp { Open, Access, Rename, Unlink, Write, Close, ShortWrite };
 void InjectFileFault(FileOp op, int error, int times = 1, const char* pathPart = nullptr);
 void ClearFileFaults();
 

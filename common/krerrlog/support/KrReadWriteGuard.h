@@ -15,6 +15,8 @@ public:
     void LockForRead();
     void LockForWrite();
     void Unlock();
+    // After fork, in the child: made anew, free.
+    void ResetInChild();
 
 private:
     pthread_rwlock_t m_lock;

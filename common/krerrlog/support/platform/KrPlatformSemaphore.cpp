@@ -1,6 +1,7 @@
 #include <krerrlog/support/platform/KrPlatformSemaphore.h>
 
 #include <chrono>
+#include <new>
 
 namespace krerrlog {
 
@@ -41,6 +42,13 @@ long PlatformSemaphore::Count()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_count;
+}
+
+void PlatformSemaphore::ResetInChild()
+{
+    new (&m_mutex) std::mutex;
+    new (&m_signalled) std::condition_variable;
+    m_count = 0;
 }
 
 }  // namespace krerrlog

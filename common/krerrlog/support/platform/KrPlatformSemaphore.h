@@ -16,6 +16,9 @@ public:
     // would exceed the maximum, in which case nothing is added.
     bool Release(long count);
     long Count();
+    // After fork, in the child: no count and no waiter (the parent's waiters
+    // do not exist there); the mutex and condition are made anew.
+    void ResetInChild();
 
     static constexpr unsigned long kInfinite = 0xFFFFFFFFul;
 
