@@ -2,9 +2,12 @@
 // installing their configurations and header lines, and handing trace lines
 // to the trace outputs.
 //
-// The trace is guarded by m_traceGuard, or by m_bufferedTraceGuard while
-// buffered tracing is on. Until the ring buffer lands a buffered trace takes
-// the buffered guard but writes through the file output as an unbuffered one.
+// A trace line is logged under the reader side of m_traceGuard, or of
+// m_bufferedTraceGuard while buffered tracing is on; the flag is read without
+// a lock. Switching the trace on or off takes both for writing (buffered trace
+// first, their order among the logger's guards), so a thread that read the old
+// flag and holds the old guard has finished before an output is closed, and
+// one still waiting for it finds the new output.
 #include <krerrlog/logger/CKrLogger.h>
 
 #include <krerrlog/message/CKrErrLogMessage.h>
@@ -44,32 +47,25 @@ void KeepDroppedVersion(int version)
 
 int LastDroppedVersion() { return std::atomic_ref<int>(CKrLogger::m_iConfigVersion).load(std::memory_order_relaxed); }
 
-// Holds the trace guard that buffered selects for writing.
+// Holds both trace guards for writing.
 class TraceWriteHold {
 public:
-    TraceWriteHold(bool buffered, CKrReadWriteGuard& bufferedGuard, CKrErrLogGuard& guard)
-        : m_pBuffered(buffered ? &bufferedGuard : nullptr), m_pGuard(buffered ? nullptr : &guard)
+    TraceWriteHold(CKrReadWriteGuard& bufferedGuard, CKrErrLogGuard& guard) : m_buffered(bufferedGuard), m_guard(guard)
     {
-        if (m_pBuffered) {
-            m_pBuffered->LockForWrite();
-        } else {
-            m_pGuard->LockForWrite();
-        }
+        m_buffered.LockForWrite();
+        m_guard.LockForWrite();
     }
     ~TraceWriteHold()
     {
-        if (m_pBuffered) {
-            m_pBuffered->Unlock();
-        } else {
-            m_pGuard->Unlock();
-        }
+        m_guard.Unlock();
+        m_buffered.Unlock();
     }
     TraceWriteHold(const TraceWriteHold&) = delete;
     TraceWriteHold& operator=(const TraceWriteHold&) = delete;
 
 private:
-    CKrReadWriteGuard* m_pBuffered;
-    CKrErrLogGuard* m_pGuard;
+    CKrReadWriteGuard& m_buffered;
+    CKrErrLogGuard& m_guard;
 };
 
 }  // namespace
@@ -131,7 +127,7 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
         second.EndTraceFormat();
     }
 
-    TraceWriteHold hold(buffered, m_bufferedTraceGuard, m_traceGuard);
+    TraceWriteHold hold(m_bufferedTraceGuard, m_traceGuard);
     // With nothing installed there is no configuration to keep: the new one
     // is installed as if keepConfig were false.
     if (!m_pTraceConfig) keepConfig = false;
@@ -187,7 +183,7 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
 
 void CKrLogger::DisableTrace(bool keepConfig)
 {
-    TraceWriteHold hold(GetBufferedTracing(), m_bufferedTraceGuard, m_traceGuard);
+    TraceWriteHold hold(m_bufferedTraceGuard, m_traceGuard);
     DisableTraceLocked(keepConfig);
 }
 
