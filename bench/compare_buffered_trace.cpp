@@ -14,7 +14,8 @@
 // Message): the producer lays it out and reads the clock. spdlog gets the
 // finished line as its message with the pattern "%v", so its producer cost
 // holds no layout. A further row times CKrFileOutput::Log alone with the
-// finished line: the cost of the ring itself.
+// finished line: the cost of the ring itself. `--producer-only` runs the
+// library's producer path alone, for perf record.
 #include <krerrlog/krerrlog.h>
 #include <krerrlog/output/CKrFileOutput.h>
 
@@ -197,7 +198,7 @@ void RemoveTraceFiles()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     const char* base = std::getenv("TMPDIR");
     g_folder = std::string(base && *base ? base : "/tmp") + "/krerrlog-ring-bench-XXXXXX";
@@ -216,6 +217,18 @@ int main()
         std::ifstream in(g_folder + "/sample.log");
         for (std::string text; std::getline(in, text);) line = text;  // the last: a traced line, not a header
         RemoveTraceFiles();
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--producer-only") == 0) {
+        // For profiling (perf record): the library's producer path alone.
+        CKrFileOutput* output = StartTrace("lib.log", kLatencyRingMB);
+        for (int i = 0; i < kLatencyLines * 5; ++i) {
+            TraceOneLine();
+            if (i % kLatencyLines == 0) output->Flush();
+        }
+        StopTrace();
+        std::error_code ignored;
+        std::filesystem::remove_all(g_folder, ignored);
+        return 0;
     }
     std::printf("trace line: %zu bytes: %s\n", line.size() + 1, line.c_str());
     std::printf("TSC: %.4f ns per tick\n\n", NsPerTick());
