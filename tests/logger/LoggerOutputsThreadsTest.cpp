@@ -50,7 +50,10 @@ public:
                 CKrErrLogMessage message(false);
                 bool first = true;
                 for (int i = 0; !m_stop.load(); ++i) {
-                    message.FormatLogProlog("threads.cpp", t * 1000000 + i, 0);
+                    // Whole lines: a file output ends a file's unfinished last line when it opens it again.
+                    const std::string text = "thread " + std::to_string(t) + " line " + std::to_string(i) + "\n";
+                    message.CleanUpMessage();
+                    message.SetFormattedMessage(text.c_str());
                     if (!logger.LogErrMsg(message)) continue;
                     accepted.fetch_add(1);
                     acceptedBytes.fetch_add(message.GetBufferLen());

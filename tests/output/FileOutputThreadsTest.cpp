@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <pthread.h>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -35,10 +37,15 @@ struct RunResult {
     int torn = 0, missing = 0, repeated = 0;
 };
 
+// Interrupts a logging thread; installed without SA_RESTART, so that a
+// blocking call in progress returns early.
+void Interrupt(int) {}
+
 // Logs kThreads x kLinesPerThread distinct lines through one mode-3 output
 // with a small limit, then reads back every file of the folder: each must
-// start with the headers and hold whole lines only.
-RunResult LogFromThreads(int backupCount, bool failSomeRenamesAndWrites)
+// start with the headers and hold whole lines only. With signals, another
+// thread keeps interrupting the logging threads meanwhile.
+RunResult LogFromThreads(int backupCount, bool failSomeRenamesAndWrites, bool signals = false)
 {
     ScratchDir dir;
     CKrFileOutput output;
@@ -51,14 +58,29 @@ RunResult LogFromThreads(int backupCount, bool failSomeRenamesAndWrites)
         krerrlog::InjectFileFault(krerrlog::FileOp::Write, EIO, 3);
     }
     std::vector<std::thread> threads;
+    std::atomic<int> started{0}, finished{0};
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&output, t] {
+        threads.emplace_back([&, t] {
+            ++started;
             CKrErrLogMessage message(false);
             for (int i = 0; i < kLinesPerThread; ++i) {
                 SetText(message, ThreadLine(t, i) + "\n");
                 output.Log(message);
             }
+            ++finished;
         });
+    }
+    int signalsSent = 0;
+    if (signals) {
+        struct sigaction action{};
+        action.sa_handler = &Interrupt;
+        sigaction(SIGUSR1, &action, nullptr);
+        WaitUntilCountReaches(started, kThreads);
+        while (finished.load() < kThreads) {
+            for (auto& thread : threads) signalsSent += pthread_kill(thread.native_handle(), SIGUSR1) == 0;
+            std::this_thread::yield();
+        }
+        EXPECT_GT(signalsSent, 100);
     }
     for (auto& thread : threads) thread.join();
     output.Close();
@@ -87,21 +109,23 @@ RunResult LogFromThreads(int backupCount, bool failSomeRenamesAndWrites)
     return result;
 }
 
-TEST(FileOutputThreads, EveryLineWholeAndOnceAcrossRolloversFaultsAndPruning)
+TEST(FileOutputThreads, EveryLineWholeAndOnceAcrossRolloversFaultsSignalsAndPruning)
 {
     const struct {
         int backups;
         bool faults;
         size_t minFiles, maxFiles;
         int missing;  // -1: lines in pruned backups are gone
+        bool signals;
     } runs[] = {
-        {0, false, 5, 100, 0},  // several roll-overs, every line exactly once
-        {0, true, 3, 100, 3},   // roll-overs go on after refused renames; only the failed writes are lost
-        {3, false, 2, 4, -1},   // three backups and the log at most
+        {0, false, 5, 100, 0, false},  // several roll-overs, every line exactly once
+        {0, false, 5, 100, 0, true},   // the same with a stream of signals at the logging threads
+        {0, true, 3, 100, 3, false},   // roll-overs go on after refused renames; only the failed writes are lost
+        {3, false, 2, 4, -1, false},   // three backups and the log at most
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(&run - runs);
-        const RunResult result = LogFromThreads(run.backups, run.faults);
+        const RunResult result = LogFromThreads(run.backups, run.faults, run.signals);
         EXPECT_GE(result.files, run.minFiles);
         EXPECT_LE(result.files, run.maxFiles);
         EXPECT_EQ(result.torn, 0);

@@ -283,8 +283,9 @@ bool CKrFileOutput::WriteLine(const char* text, unsigned long long length)
         {
             // Exclusive: no other thread of this process writes while the end is mended.
             krerrlog::ExclusiveRollover hold(lock);
-            if (m_bTornTail.load(std::memory_order_relaxed)) {
-                krerrlog::EndAtLineBoundary(m_fd);
+            // Unmended (nothing could be cut or written), it stays marked and
+            // lines are dropped rather than glued to the fragment.
+            if (m_bTornTail.load(std::memory_order_relaxed) && (m_fd < 0 || krerrlog::EndAtLineBoundary(m_fd))) {
                 m_bTornTail.store(false, std::memory_order_release);
             }
         }

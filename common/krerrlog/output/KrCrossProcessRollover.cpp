@@ -3,6 +3,7 @@
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -16,7 +17,10 @@ constexpr int kAttempts = 2000;  // one millisecond apart
 CrossProcessRollover::CrossProcessRollover(int fd) : m_fd(-1), m_held(false), m_mayRollOver(true)
 {
     if (fd < 0) return;
-    m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    m_fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0) m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);  // no /proc: shared with forked children
     if (m_fd < 0) return;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
