@@ -1,0 +1,7 @@
+// Trace calls: off, not selected, into the in-memory trace and into an
+// unbuffered trace file, beside bare write() calls of the same bytes.
+#include "TracingBench.h"
+
+KRBENCH_REGISTER_TRACING();
+
+int main(int argc, char** argv) { return krbench::RunAndCleanUp(argc, argv); }
