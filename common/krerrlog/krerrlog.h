@@ -22,3 +22,4 @@
 #include <krerrlog/output/CKrInMemoryOutput.h>
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/support/KrXlate.h>
+#include <krerrlog/crash/KrCrashHandler.h>
