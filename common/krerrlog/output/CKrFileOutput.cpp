@@ -4,6 +4,8 @@
 #include <krerrlog/output/CFileRolloverLock.h>
 #include <krerrlog/output/KrDirectoryListing.h>
 #include <krerrlog/output/KrRolloverCheckLock.h>
+#include <krerrlog/output/KrTraceRingBuffer.h>
+#include <krerrlog/output/KrTraceWriterThread.h>
 #include <krerrlog/support/KrFileOps.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 
@@ -15,6 +17,8 @@
 #include <vector>
 
 using krerrlog::CFileRolloverLock;
+using krerrlog::TraceRingBuffer;
+using krerrlog::TraceWriter;
 
 namespace {
 
@@ -27,6 +31,8 @@ constexpr uint64_t kCheckEveryMessages = 1000;
 constexpr long long kRetryAfterSecondsBuffered = 30;
 constexpr long long kRetryAfterSecondsUnbuffered = 300;
 constexpr int kOwnerOnly = KR_S_IREAD | KR_S_IWRITE;
+// Ring sizes beyond this are a mistake, not a wish for the largest ring.
+constexpr int kLargestRingMegabytes = 4096;
 
 // Kinds of OpenFile.
 constexpr int kCreateEmpty = 0;     // write-only, append, create, truncate
@@ -47,6 +53,8 @@ bool AllDigits(const char* p, size_t n)
 
 }  // namespace
 
+bool CKrFileOutput::m_launchedTraceWriterThread = false;
+
 CKrFileOutput::CKrFileOutput()
     : m_bBuffering(false),
       m_fd(-1),
@@ -55,7 +63,8 @@ CKrFileOutput::CKrFileOutput()
       m_iMode(0),
       m_bRolloverPending(false),
       m_tPendingSince(0),
-      m_iRingBufferSize(8)
+      m_iRingBufferSize(8),
+      m_bLineOpen(false)
 {
     SetType(KR_OUTPUT_FILE);
 }
@@ -80,6 +89,7 @@ bool CKrFileOutput::SetParams(const char* fileName, int openMode, int maxSizeMB,
 
 bool CKrFileOutput::SetParams(const char* fileName, int openMode, int maxSizeMB, int backupCount, int ringBufferMB)
 {
+    if (ringBufferMB < 0 || ringBufferMB > kLargestRingMegabytes) return false;
     if (!SetParams(fileName, openMode, maxSizeMB, backupCount)) return false;
     m_iRingBufferSize = static_cast<unsigned long long>(static_cast<long long>(ringBufferMB));
     return true;
@@ -127,9 +137,58 @@ bool CKrFileOutput::Log(CKrErrLogMessage& message)
 {
     const char* text = message.GetBuffer();  // NUL-terminated at its length
     const int length = message.GetBufferLen();
-    // Buffered mode copies into the ring buffer here once it exists.
-    return RollOverCheck_LogMessageUnbuffered(text, length > 0 ? static_cast<unsigned long long>(length) : 0);
+    const unsigned long long n = length > 0 ? static_cast<unsigned long long>(length) : 0;
+    while (m_bBuffering.load(std::memory_order_acquire)) {
+        if (TraceRingBuffer::Process().Produce(text, n) != TraceRingBuffer::Produced::Closed) return true;
+        // Buffered mode is being switched off: the switch holds the writer lock
+        // until the ring is written out, so this line follows all of it.
+        std::lock_guard<std::mutex> afterTheRing(TraceWriter::Process().WriterLock());
+        if (!m_bBuffering.load(std::memory_order_acquire)) return RollOverCheck_LogMessageUnbuffered(text, n);
+    }
+    return RollOverCheck_LogMessageUnbuffered(text, n);
 }
+
+bool CKrFileOutput::Flush()
+{
+    TraceWriter::Process().Flush();
+    return true;
+}
+
+void CKrFileOutput::EnableBuffering(bool enable)
+{
+    if (enable == m_bBuffering.load(std::memory_order_acquire)) return;
+    if (!enable) {
+        DeleteRingBuffer();
+        return;
+    }
+    krerrlog::TraceRingSink sink;
+    sink.output = this;
+    sink.writeChunk = &CKrFileOutput::WriteRingChunk;
+    sink.descriptor = &CKrFileOutput::RingDescriptor;
+    sink.bufferingFlag = &m_bBuffering;
+    if (!TraceWriter::Process().Start(sink, static_cast<uint32_t>(m_iRingBufferSize))) return;
+    LaunchTraceWriterThread();
+    // Without a writer the ring would fill and stop every producer.
+    if (!m_launchedTraceWriterThread && !TraceWriter::Process().ThreadRunning()) DeleteRingBuffer();
+}
+
+void CKrFileOutput::LaunchTraceWriterThread()
+{
+    if (!m_launchedTraceWriterThread) TraceWriter::Process().LaunchThread();
+}
+
+void CKrFileOutput::DeleteRingBuffer() { TraceWriter::Process().Stop(this); }
+
+bool CKrFileOutput::IsBufferingEnabled() { return m_bBuffering.load(std::memory_order_acquire); }
+
+bool CKrFileOutput::IsBufferingSupported() { return true; }
+
+void CKrFileOutput::WriteRingChunk(void* output, const char* chunk, size_t length)
+{
+    static_cast<CKrFileOutput*>(output)->RollOverCheck_LogMessageBuffered(chunk, length);
+}
+
+int CKrFileOutput::RingDescriptor(void* output) { return static_cast<CKrFileOutput*>(output)->m_fd; }
 
 void CKrFileOutput::SetHeaders(CKrErrLogMessage& first, CKrErrLogMessage& second)
 {
@@ -149,7 +208,9 @@ bool CKrFileOutput::WriteUnlocked(const char* text, unsigned long long length)
 bool CKrFileOutput::LogMessage(const char* text, unsigned long long length)
 {
     if (!text || length == 0) return false;
-    if (m_bBuffering) return WriteUnlocked(text, length);  // only the writer thread writes then
+    // Also in buffered mode: the ring's consumer writes through
+    // WriteBufferedChunk, and a line written here while the mode switches must
+    // not meet a roll-over closing the file.
     krerrlog::SharedRollover hold(CFileRolloverLock::Process());
     return WriteUnlocked(text, length);
 }
@@ -169,30 +230,41 @@ bool CKrFileOutput::RollOverCheck_LogMessageUnbuffered(const char* text, unsigne
 
 bool CKrFileOutput::RollOverCheck_LogMessageBuffered(const char* chunk, unsigned long long length)
 {
+    if (!chunk || length == 0) return true;
     bool result = true;
-    const uint32_t total = m_iBytesSinceRollover.fetch_add(static_cast<uint32_t>(length)) +
-                           static_cast<uint32_t>(length);
-    if (chunk && total >= m_iSizeLimit) {
-        std::lock_guard<std::mutex> check(krerrlog::RolloverCheckLock());
-        if (RolloverCheck(length)) {
-            // The line in progress ends in the old file; the next one starts the new file.
-            const void* newline = std::memchr(chunk, '\n', length);
-            if (newline) {
-                const unsigned long long head = static_cast<const char*>(newline) - chunk + 1;
-                LogMessage(chunk, head);
-                chunk += head;
-                length -= head;
-                result = Rollover();
-                if (result && !m_bRolloverPending) m_iBytesSinceRollover.store(0);
-            }
+    m_iBytesSinceRollover.fetch_add(static_cast<uint32_t>(length));
+    std::lock_guard<std::mutex> check(krerrlog::RolloverCheckLock());
+    // The line in progress ends in the old file and the next one starts the
+    // new file. A chunk without a newline is rolled over before only when the
+    // last line written is complete; otherwise the roll-over stays due for a
+    // later chunk: a line is never split across two files.
+    bool roll = RolloverCheck(length);
+    unsigned long long head = 0;
+    if (roll) {
+        const void* newline = std::memchr(chunk, '\n', length);
+        if (newline) {
+            head = static_cast<unsigned long long>(static_cast<const char*>(newline) - chunk) + 1;
+        } else {
+            roll = !m_bLineOpen;
         }
     }
-    if (chunk && length > 0) {
-        std::lock_guard<std::mutex> check(krerrlog::RolloverCheckLock());
-        if (RolloverCheck(length)) result = Rollover();
-        LogMessage(chunk, length);
+    if (head > 0) WriteBufferedChunk(chunk, head);
+    if (roll) {
+        result = Rollover();
+        if (result && !m_bRolloverPending) m_iBytesSinceRollover.store(static_cast<uint32_t>(length - head));
+        m_bLineOpen = false;  // a new file starts with its whole header lines
     }
+    if (length > head) WriteBufferedChunk(chunk + head, length - head);
     return result;
+}
+
+void CKrFileOutput::WriteBufferedChunk(const char* chunk, unsigned long long length)
+{
+    // Only the ring's consumer writes in buffered mode, and roll-overs happen
+    // under the check lock it holds: no lock is needed around the write. A
+    // failed write loses its bytes; the line state follows what was meant.
+    WriteUnlocked(chunk, length);
+    m_bLineOpen = chunk[length - 1] != '\n';
 }
 
 bool CKrFileOutput::RolloverCheck(unsigned long long length)

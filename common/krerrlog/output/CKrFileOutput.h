@@ -2,11 +2,15 @@
 // open modes and rolls the file over by size into dated backups, keeping a
 // bounded number of them. Every new file starts with the output's two header
 // lines. All file outputs share one process-wide roll-over lock (writes shared,
-// roll-overs exclusive) and one roll-over check lock.
+// roll-overs exclusive) and one roll-over check lock. In buffered mode lines go
+// through the process-wide trace ring buffer (KrTraceRingBuffer.h) and only
+// its consumer writes to the file.
 #pragma once
 
 #include <krerrlog/output/CKrLogOutput.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,24 +29,40 @@ public:
     bool Open() override;
     bool Log(CKrErrLogMessage& message) override;
     bool Close() override;
+
+    // Buffered mode: at most one file output of the process at a time. Turning
+    // it on makes the ring and starts the writer thread; it stays off when
+    // another output has the ring, the ring cannot be allocated or no thread
+    // can be started. Turning it off (also Close and destruction) writes every
+    // line accepted so far, stops the thread and frees the ring.
+    bool Flush() override;  // drains the ring on the calling thread
+    void EnableBuffering(bool enable) override;
+    void DeleteRingBuffer() override;
+    bool IsBufferingEnabled() override;
+    bool IsBufferingSupported() override;
+    void LaunchTraceWriterThread() override;
     // Keeps both texts (when both are non-empty) to start every later file with.
     void SetHeaders(CKrErrLogMessage& first, CKrErrLogMessage& second) override;
 
     // File name, open mode 0 to 4, size limit in megabytes, backup count
     // (0 = keep all) and, for the first, the ring-buffer size in megabytes for
     // buffered mode. False, changing nothing, for a null or empty name, a mode
-    // out of range, or a negative size or count.
+    // out of range, a negative size or count, or a ring size below 0 or above
+    // 4096 (sizes above 512 make the largest ring, 512 MB).
     virtual bool SetParams(const char* fileName, int openMode, int maxSizeMB, int backupCount, int ringBufferMB);
     virtual bool SetParams(const char* fileName, int openMode, int maxSizeMB, int backupCount);
     virtual unsigned long long GetSizeOfRingBuffer();
 
-    // Writes the bytes in one write call; false for no text, no open file or a failed write.
+    // Writes the bytes in one write call under the shared roll-over lock; false
+    // for no text, no open file or a failed write.
     bool LogMessage(const char* text, unsigned long long length);
     // The unbuffered path: every thousandth message checks the size first.
     // The result is that of a roll-over performed, else true.
     bool RollOverCheck_LogMessageUnbuffered(const char* text, unsigned long long length);
-    // The buffered path for one chunk of whole or partial lines: a roll-over
-    // due in the chunk happens after its first newline.
+    // The buffered path for one chunk of whole or partial lines, called by the
+    // ring's consumer: a roll-over happens only between two lines, before the
+    // chunk when the last line written was complete, else after the chunk's
+    // first newline (a chunk without one leaves the roll-over due).
     bool RollOverCheck_LogMessageBuffered(const char* chunk, unsigned long long length);
 
     const char* GetFileName() const { return m_fileName.c_str(); }
@@ -60,9 +80,17 @@ private:
     bool LogHeadersMessage(const char* text);
     // Writes to the descriptor without taking a lock.
     bool WriteUnlocked(const char* text, unsigned long long length);
+    // Ring buffer side: a chunk written by the consumer (under the roll-over
+    // check lock), and the hooks the ring calls.
+    void WriteBufferedChunk(const char* chunk, unsigned long long length);
+    KRERRLOG_LOCAL static void WriteRingChunk(void* output, const char* chunk, size_t length);
+    KRERRLOG_LOCAL static int RingDescriptor(void* output);
+
+    // When true, LaunchTraceWriterThread starts nothing (never set by the library).
+    KRERRLOG_LOCAL static bool m_launchedTraceWriterThread;
 
     std::string m_fileName;
-    bool m_bBuffering;
+    std::atomic<bool> m_bBuffering;
     int m_fd;
     int m_iBackupCount;
     uint32_t m_iSizeLimit;
@@ -72,4 +100,7 @@ private:
     std::string m_firstHeader;
     std::string m_secondHeader;
     unsigned long long m_iRingBufferSize;
+    // The last byte the consumer wrote left a line unfinished (buffered mode;
+    // changed under the roll-over check lock).
+    bool m_bLineOpen;
 };
