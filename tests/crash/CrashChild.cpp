@@ -6,6 +6,8 @@
 
 #include <krerrlog/crash/KrCrashHandler.h>
 #include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/output/CKrFileOutput.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
 #include <krerrlog/output/KrInMemoryTraceArea.h>
 
@@ -139,6 +141,28 @@ __attribute__((noinline)) int RunScenario(const std::string& scenario, volatile 
     }
     if (scenario == "self-locked") {
         krerrlog::InMemoryTraceAreaTestPeer::AreaLock().lock();
+        KrCrashNullWrite(null);
+    }
+    if (scenario == "ring") {
+        // A buffered trace file fed by another thread; the writer thread
+        // drains it only every 10 seconds, so the lines are still in the ring.
+        static CKrFileOutput trace;
+        trace.SetParams("trace.log", KR_FILE_TRUNCATE, 100, 1, 8);
+        if (!trace.Open()) return 3;
+        trace.EnableBuffering(true);
+        static std::atomic<int> logged{0};
+        StartAndWait(logged, std::thread([] {
+            for (int i = 0;; ++i) {
+                CKrErrLogMessage message;
+                message.SetFormattedMessage(RingLine(i).c_str());
+                trace.Log(message);
+                logged.store(i + 1);
+                if (i % 64 == 63) std::this_thread::yield();
+            }
+        }));
+        while (logged.load() < kRingLinesBeforeCrash) std::this_thread::yield();
+        std::printf("logged=%d\n", logged.load());  // every one of these is in the file
+        std::fflush(stdout);
         KrCrashNullWrite(null);
     }
     if (scenario == "two-threads") {

@@ -38,5 +38,28 @@ TEST(CrashHandlerThreadsTest, CrashWhileOthersHoldLocksOrFaultToo)
     }
 }
 
+// Another thread writes trace lines into the ring buffer up to the crash: the
+// trace file holds every line logged before the fault, whole and in order.
+TEST(CrashHandlerThreadsTest, CrashWhileAnotherThreadWritesIntoTheRing)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ScratchDir folder;
+        const CrashRun run = RunCrashScenario("ring", folder.Path(), std::chrono::seconds(60));
+        ASSERT_TRUE(run.Signalled(SIGSEGV)) << run.Describe();
+        const size_t at = run.out.find("logged=");
+        ASSERT_NE(at, std::string::npos) << run.Describe();
+        const int loggedBeforeCrash = std::stoi(run.out.substr(at + 7));
+        const std::vector<std::string> lines = SplitLines(ReadFile(folder.File("trace.log")));
+        ASSERT_GE(lines.size(), static_cast<size_t>(loggedBeforeCrash));
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i] + "\n" != RingLine(static_cast<int>(i))) {
+                FAIL() << "line " << i << " is '" << lines[i] << "'";
+            }
+        }
+        EXPECT_FALSE(ReadOnlyFileStartingWith(folder, "error.crash.pstack_").empty());
+    }
+}
+
 }  // namespace
 }  // namespace krtest

@@ -15,6 +15,8 @@ constexpr int kInMemoryLines = 50;
 constexpr int kDeepFrames = 100;
 constexpr int kVeryDeepFrames = 5000;
 
+constexpr int kRingLinesBeforeCrash = 20000;
+inline std::string RingLine(int i) { return "ring line " + std::to_string(i) + "\n"; }
 inline std::string InMemoryLine(int i) { return "in-memory trace line " + std::to_string(i) + "\n"; }
 
 struct CrashRun {

@@ -6,6 +6,7 @@
 #include <krerrlog/crash/KrStackWalker.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/output/KrInMemoryDump.h>
+#include <krerrlog/output/KrTraceRingBuffer.h>
 
 #include <atomic>
 #include <cerrno>
@@ -85,9 +86,13 @@ void RestorePreviousHandlers()
     }
 }
 
-// The ring buffer's crash flush is not part of this branch yet: the buffered
-// trace is not flushed here until it is.
-void FlushBufferedTraceAtCrash() {}
+// The buffered trace file's text still in the ring buffer goes out before
+// the process dies. The writer lock is only tried: the writer thread may be
+// writing a chunk (it is then waited for this long), or the crashed thread may
+// hold it itself.
+constexpr int kRingFlushWaitMs = 1000;
+
+void FlushBufferedTraceAtCrash() { FlushTraceRingForCrash(kRingFlushWaitMs); }
 
 void WriteStackListing(const void* ucontext)
 {
