@@ -67,6 +67,15 @@ CRASH_FUNCTION int KrCrashOverflow(int depth)
     return g_recurseForever ? KrCrashOverflow(depth + 1) + frame[0] : 0;
 }
 
+// Faults with the stack pointer on an unmapped page: the stack cannot be
+// walked past this frame.
+CRASH_FUNCTION void KrCrashSmashedStack()
+{
+#if defined(__x86_64__)
+    asm volatile("movq $64, %%rsp\n\tmovl $1, 0" ::: "memory");
+#endif
+}
+
 CRASH_FUNCTION void KrCrashThrow()
 {
     throw std::runtime_error("never caught");
@@ -120,6 +129,7 @@ __attribute__((noinline)) int RunScenario(const std::string& scenario, volatile 
     if (scenario == "deep") return KrCrashRecurse(kDeepFrames, null);
     if (scenario == "very-deep") return KrCrashRecurse(kVeryDeepFrames, null);
     if (scenario == "trap") __builtin_trap();
+    if (scenario == "smashed-stack") KrCrashSmashedStack();
     if (scenario == "sent") raise(SIGBUS);
     if (scenario == "malloc-busy") {
         StartAndWait(g_started, std::thread([] {
