@@ -2,6 +2,7 @@
 
 #include <krerrlog/crash/KrProcessMaps.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -18,6 +19,7 @@ namespace {
 constexpr size_t kMostImages = 64;
 constexpr size_t kMostLoads = 16;
 constexpr size_t kChunkBytes = 64 * 1024;
+constexpr size_t kLastNameBytes = 1024;
 
 using Ehdr = ElfW(Ehdr);
 using Phdr = ElfW(Phdr);
@@ -54,12 +56,13 @@ struct ElfSymbols::Image {
 bool ElfSymbols::Prepare()
 {
     if (m_images) return true;
-    const size_t bytes = kMostImages * sizeof(Image) + kChunkBytes;
+    const size_t bytes = kMostImages * sizeof(Image) + kChunkBytes + kLastNameBytes;
     void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) return false;
     std::memset(memory, 0, bytes);
     m_images = static_cast<Image*>(memory);
     m_chunk = static_cast<unsigned char*>(memory) + kMostImages * sizeof(Image);
+    m_lastName = reinterpret_cast<char*>(m_chunk + kChunkBytes);
     return true;
 }
 
@@ -130,9 +133,17 @@ bool ElfSymbols::Find(const char* path, const MappedRange& range, uintptr_t addr
     }
     if (!inSegment) return false;
 
+    if (image == m_lastImage && linked >= m_lastValue && linked < m_lastValue + m_lastSize) {
+        const size_t length = std::min(std::strlen(m_lastName), nameSize - 1);
+        std::memcpy(name, m_lastName, length);
+        name[length] = '\0';
+        found.start = address - static_cast<uintptr_t>(linked - m_lastValue);
+        return true;
+    }
+
     // The function symbol whose extent holds the address. Unsized symbols are
     // not guessed at: the nearest one below may belong to other code.
-    uint64_t bestValue = 0, bestName = 0;
+    uint64_t bestValue = 0, bestSize = 0, bestName = 0;
     bool any = false;
     const size_t perChunk = kChunkBytes / sizeof(Sym);
     const uint64_t total = image->symbolsBytes / sizeof(Sym);
@@ -145,7 +156,7 @@ bool ElfSymbols::Find(const char* path, const MappedRange& range, uintptr_t addr
             const int type = ELF64_ST_TYPE(s.st_info);  // the same bits in both classes
             if ((type != STT_FUNC && type != STT_GNU_IFUNC) || s.st_shndx == SHN_UNDEF) continue;
             if (s.st_value <= linked && linked < s.st_value + s.st_size) {
-                bestValue = s.st_value, bestName = s.st_name, any = true;
+                bestValue = s.st_value, bestSize = s.st_size, bestName = s.st_name, any = true;
                 break;
             }
         }
@@ -157,6 +168,10 @@ bool ElfSymbols::Find(const char* path, const MappedRange& range, uintptr_t addr
     name[length] = '\0';
     if (name[0] == '\0') return false;
     found.start = address - static_cast<uintptr_t>(linked - bestValue);
+    const size_t kept = std::min(std::strlen(name), kLastNameBytes - 1);
+    std::memcpy(m_lastName, name, kept);
+    m_lastName[kept] = '\0';
+    m_lastImage = image, m_lastValue = bestValue, m_lastSize = bestSize;
     return true;
 }
 
@@ -166,6 +181,7 @@ void ElfSymbols::CloseAll()
         if (m_images[i].fd >= 0) ::close(m_images[i].fd);
     }
     m_imageCount = 0;
+    m_lastImage = nullptr;
 }
 
 }  // namespace krerrlog

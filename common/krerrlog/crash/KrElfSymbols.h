@@ -37,6 +37,11 @@ private:
     Image* m_images = nullptr;
     size_t m_imageCount = 0;
     unsigned char* m_chunk = nullptr;
+    // The last symbol found: the frames of a recursion are found without
+    // another pass over the table.
+    const Image* m_lastImage = nullptr;
+    uint64_t m_lastValue = 0, m_lastSize = 0;
+    char* m_lastName = nullptr;
 };
 
 }  // namespace krerrlog
