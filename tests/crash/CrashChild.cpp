@@ -192,11 +192,14 @@ __attribute__((noinline)) int RunCrashChild(const std::string& scenario, const s
         std::signal(SIGSEGV, &HostHandler);
     }
     CKrLogger* logger = theLogger();
-    logger->SetLogOutput(logger->NewLogOutput(0, (folder + "/error.log").c_str(), 3, 10, 5));
+    if (scenario != "no-error-log") {
+        logger->SetLogOutput(logger->NewLogOutput(0, (folder + "/error.log").c_str(), 3, 10, 5));
+    }
     FillInMemoryTrace(folder);
     setupSEGVHandler();
     static volatile int* null = nullptr;
-    return RunScenario(scenario == "host-handler" ? "null" : scenario, null);
+    const bool plainNull = scenario == "host-handler" || scenario == "no-error-log";
+    return RunScenario(plainNull ? "null" : scenario, null);
 }
 
 }  // namespace

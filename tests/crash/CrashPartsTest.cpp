@@ -5,6 +5,7 @@
 #include <krerrlog/crash/KrCrashClock.h>
 #include <krerrlog/crash/KrCrashFiles.h>
 #include <krerrlog/crash/KrCrashText.h>
+#include <krerrlog/crash/KrStackWalker.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
 #include <krerrlog/output/KrInMemoryDump.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
@@ -14,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <ucontext.h>
 
 namespace krtest {
 namespace {
@@ -139,6 +141,15 @@ TEST(CrashFilesTest, NamesMatchTheDumpFilesNames)
         if (folder.File(files[0]) == name) return;
     }
     FAIL() << "the crash dump's name differs from the dump routine's";
+}
+
+TEST(CrashTextTest, UnpreparedWalkerListsNoValue)
+{
+    char buffer[64];
+    CrashText text(buffer, sizeof buffer);
+    ucontext_t context{};
+    StackWalker().List(&context, text);
+    EXPECT_EQ(std::string(text.Data()), "noValue");
 }
 
 TEST(CrashFilesTest, NameThatDoesNotFitIsRefused)

@@ -7,7 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <regex>
+#include <cctype>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -115,17 +115,36 @@ bool AnyFileStartsWith(const ScratchDir& folder, const std::string& prefix)
     return false;
 }
 
+bool IsCrashFileName(const std::string& name, const std::string& prefix, int pid)
+{
+    const std::string start = prefix + "_" + std::to_string(pid) + "__";
+    if (name.rfind(start, 0) != 0) return false;
+    const std::string stamp = name.substr(start.size());  // yyyymmdd_hhmmss.txt
+    if (stamp.size() != 19 || stamp[8] != '_' || stamp.substr(15) != ".txt") return false;
+    for (size_t i = 0; i < 15; ++i) {
+        if (i != 8 && !std::isdigit(static_cast<unsigned char>(stamp[i]))) return false;
+    }
+    return true;
+}
+
 std::vector<ListedFrame> ParseListing(const std::string& listing)
 {
-    static const std::regex line(R"(^([^\s()]+)\(\)-\[0x([0-9A-F]+)\] - (/[^\n]*)$)");
     std::vector<ListedFrame> frames;
     for (const std::string& text : SplitLines(listing)) {
-        std::smatch parts;
-        if (!std::regex_match(text, parts, line)) {
+        // <name>()-[0x<HEX>] - /<image path>
+        const size_t open = text.find("()-[0x");
+        const size_t close = text.find("] - /", open);
+        bool good = open != std::string::npos && open > 0 && close != std::string::npos && close > open + 6 &&
+                    text.find_first_of(" \t()") >= open;
+        for (size_t i = open + 6; good && i < close; ++i) {
+            good = std::isdigit(static_cast<unsigned char>(text[i])) || (text[i] >= 'A' && text[i] <= 'F');
+        }
+        if (!good) {
             ADD_FAILURE() << "not a listing line: '" << text << "'";
             continue;
         }
-        frames.push_back({parts[1], std::stoull(parts[2], nullptr, 16), parts[3]});
+        frames.push_back({text.substr(0, open), std::stoull(text.substr(open + 6, close - open - 6), nullptr, 16),
+                          text.substr(close + 4)});
     }
     return frames;
 }

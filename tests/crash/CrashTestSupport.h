@@ -41,6 +41,9 @@ CrashRun RunCrashScenario(const std::string& scenario, const std::string& folder
 std::string ReadOnlyFileStartingWith(const ScratchDir& folder, const std::string& prefix, std::string* name = nullptr);
 bool AnyFileStartsWith(const ScratchDir& folder, const std::string& prefix);
 
+// "<prefix>_<pid>__<yyyymmdd>_<hhmmss>.txt", the names of the crash files.
+bool IsCrashFileName(const std::string& name, const std::string& prefix, int pid);
+
 // One line of a stack listing: "<name>()-[0x<START>] - <image path>...".
 struct ListedFrame {
     std::string name;

@@ -98,6 +98,11 @@ void WriteStackListing(const void* ucontext)
 {
     const int fd = OpenCrashFile(kDumpCrashStack);
     if (fd <= 0) return;  // no file, no listing
+    if (!g_listing) {  // the buffer could not be had at setup
+        Say(fd, StackWalker::kNoListing);
+        ::close(fd);
+        return;
+    }
     CrashText listing(g_listing, kListingBytes);
     // A fault while reading a damaged stack keeps what was listed before it.
     RunGuarded([&listing, ucontext] { g_walker.List(ucontext, listing); });
@@ -163,22 +168,25 @@ void EnsureAlternateStack()
     if (sigaltstack(&mine, nullptr) != 0) munmap(memory, kAltStackBytes);
 }
 
-bool PrepareCrashPath()
+// What cannot be prepared (memory is short) leaves the stack file holding
+// "noValue"; the traces are still saved.
+void PrepareCrashPath()
 {
     // The logger is made now, so that the crash only reads it.
     theLogger();
     if (!g_listing) {
         void* memory = mmap(nullptr, kListingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory == MAP_FAILED) return false;
-        std::memset(memory, 0, kListingBytes);
-        g_listing = static_cast<char*>(memory);
+        if (memory != MAP_FAILED) {
+            std::memset(memory, 0, kListingBytes);
+            g_listing = static_cast<char*>(memory);
+        }
     }
     PrepareCrashFiles();
     // Builds both names once: every call they make is bound and paged in.
     char name[PATH_MAX];
     CrashFileName(kDumpCrashStack, name, sizeof name);
     CrashFileName(kDumpAtCrash, name, sizeof name);
-    return g_walker.Prepare();
+    g_walker.Prepare();
 }
 
 }  // namespace
@@ -189,7 +197,7 @@ void setupSEGVHandler()
 {
     using namespace krerrlog;
     std::lock_guard<std::mutex> hold(g_setupLock);
-    if (!PrepareCrashPath()) return;
+    PrepareCrashPath();
     EnsureAlternateStack();
     struct sigaction mine{};
     mine.sa_sigaction = &OnFault;

@@ -141,7 +141,11 @@ void StackWalker::AddFrame(Walk& walk, uintptr_t address)
 
 void StackWalker::List(const void* ucontext, CrashText& out)
 {
-    if (!m_bPrepared || !ucontext) return;
+    // Without its tables or the memory map there is nothing to name frames by.
+    if (!m_bPrepared || !ucontext || !m_maps.Read()) {
+        out.Append(kNoListing);
+        return;
+    }
     const ucontext_t* context = static_cast<const ucontext_t*>(ucontext);
     Walk walk{};
     walk.walker = this;

@@ -34,12 +34,15 @@ public:
     bool Prepare();
 
     // Appends the listing of the thread interrupted at ucontext (the third
-    // argument of a signal handler) to out. Async-signal-safe once prepared.
+    // argument of a signal handler) to out; kNoListing when the walker is not
+    // prepared or the memory map cannot be read. Async-signal-safe.
     void List(const void* ucontext, CrashText& out);
 
     // Appends the listing of the calling thread from its caller on (used to
     // warm the walker up, and by tests).
     void ListHere(CrashText& out);
+
+    static constexpr char kNoListing[] = "noValue";
 
     // Largest number of frames visited, whatever they add to the listing.
     static constexpr int kMostFrames = 10000;
