@@ -76,6 +76,14 @@ CRASH_FUNCTION void KrCrashSmashedStack()
 #endif
 }
 
+// A breakpoint instruction: it does not repeat when the handler returns.
+CRASH_FUNCTION void KrCrashBreakpoint()
+{
+#if defined(__x86_64__)
+    asm volatile("int3" ::: "memory");
+#endif
+}
+
 CRASH_FUNCTION void KrCrashThrow()
 {
     throw std::runtime_error("never caught");
@@ -130,6 +138,7 @@ __attribute__((noinline)) int RunScenario(const std::string& scenario, volatile 
     if (scenario == "very-deep") return KrCrashRecurse(kVeryDeepFrames, null);
     if (scenario == "trap") __builtin_trap();
     if (scenario == "smashed-stack") KrCrashSmashedStack();
+    if (scenario == "breakpoint") KrCrashBreakpoint();
     if (scenario == "sent") raise(SIGBUS);
     if (scenario == "malloc-busy") {
         StartAndWait(g_started, std::thread([] {

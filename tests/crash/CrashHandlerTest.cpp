@@ -69,6 +69,7 @@ TEST(CrashHandlerTest, EveryFaultSavesTheTraceAndEndsWithItsSignal)
         // Without a file error log the listing goes to the current folder.
         {"no-error-log", SIGSEGV, true, "KrCrashNullWrite", "RunCrashChild", ""},
 #if defined(__x86_64__)
+        {"breakpoint", SIGTRAP, true, "KrCrashBreakpoint", "RunCrashChild"},
         // The walk faults on the unreadable stack: the listing ends there.
         {"smashed-stack", SIGSEGV, true, "KrCrashSmashedStack", "KrCrashSmashedStack"},
 #endif
