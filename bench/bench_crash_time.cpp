@@ -46,7 +46,7 @@ __attribute__((noinline)) int Descend(int depth)
     return frame[0];
 }
 
-enum class Setup { SystemOnly, Handler, HandlerWithTraces };
+enum class Setup { SystemOnly, Handler, WithInMemory, WithRing, HandlerWithTraces };
 
 void Child(Setup setup, const std::string& folder)
 {
@@ -57,14 +57,17 @@ void Child(Setup setup, const std::string& folder)
     if (setup != Setup::SystemOnly) {
         CKrLogger* logger = theLogger();
         logger->SetLogOutput(logger->NewLogOutput(0, "error.log", 3, 10, 5));
-        if (setup == Setup::HandlerWithTraces) {
-            // 1 MB of in-memory trace and 10,000 lines waiting in the ring.
+        std::string line(99, 'm');
+        line += '\n';
+        if (setup == Setup::WithInMemory || setup == Setup::HandlerWithTraces) {
+            // 1 MB of in-memory trace.
             auto* memory = new CKrInMemoryOutput();
             memory->SetParams(1);
             memory->Open();
-            std::string line(99, 'm');
-            line += '\n';
             for (int i = 0; i < 10000; ++i) memory->Log(line.c_str(), static_cast<int>(line.size()));
+        }
+        if (setup == Setup::WithRing || setup == Setup::HandlerWithTraces) {
+            // 10,000 lines (1 MB) waiting in the ring of a buffered trace file.
             auto* trace = new CKrFileOutput();
             trace->SetParams("trace.log", KR_FILE_TRUNCATE, 100, 1, 8);
             trace->Open();
@@ -119,6 +122,8 @@ int main()
     std::printf("Fault to process end, %d frames deep (forked children, no core files)\n", kFrames);
     Measure("no handler: the system alone", Setup::SystemOnly);
     Measure("crash handler: listing", Setup::Handler);
-    Measure("crash handler: listing, 1 MB in-memory dump, ring", Setup::HandlerWithTraces);
+    Measure("crash handler: listing, 1 MB in-memory dump", Setup::WithInMemory);
+    Measure("crash handler: listing, 1 MB left in the ring", Setup::WithRing);
+    Measure("crash handler: listing, in-memory dump and ring", Setup::HandlerWithTraces);
     return 0;
 }
