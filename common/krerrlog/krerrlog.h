@@ -25,3 +25,4 @@
 #include <krerrlog/trace/KrTracing.h>
 #include <krerrlog/trace/KrTraceScope.h>
 #include <krerrlog/support/KrXlate.h>
+#include <krerrlog/crash/KrCrashHandler.h>

@@ -48,7 +48,7 @@ void Backoff(int round)
 
 // Takes the lock; a crashing thread (bounded) gives up after a while, since
 // the lock may be held by a thread that will never run again.
-bool LockText(std::unique_lock<std::mutex>& hold, bool bounded)
+bool LockBounded(std::unique_lock<std::mutex>& hold, bool bounded)
 {
     if (!bounded) {
         hold.lock();
@@ -293,7 +293,7 @@ bool InMemoryTraceArea::CopyDumpPrefix(char* out, size_t size, bool atCrash)
 {
     if (!out || size == 0) return false;
     std::unique_lock<std::mutex> hold(m_textLock, std::defer_lock);
-    if (!LockText(hold, atCrash)) return false;
+    if (!LockBounded(hold, atCrash)) return false;
     if (m_dumpPrefix.size() >= size) return false;
     std::memcpy(out, m_dumpPrefix.c_str(), m_dumpPrefix.size() + 1);
     return true;
@@ -317,22 +317,27 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
     const char* area;
     uint64_t offset, size;
     bool wrapped;
-    {
-        std::lock_guard<std::mutex> hold(m_areaLock);
-        area = m_pArea.load(std::memory_order_relaxed);
-        if (!area) return ok;
+    // A crashing thread may hold the area lock itself (it crashed inside a
+    // wrap) or another thread may never give it back: after a while it dumps
+    // without pausing the area, reading what is there.
+    std::unique_lock<std::mutex> hold(m_areaLock, std::defer_lock);
+    const bool paused = LockBounded(hold, atCrash);
+    area = m_pArea.load(std::memory_order_acquire);
+    if (!area) return ok;
+    if (paused) {
         PauseLocked();  // the position stays where it is from here on
         ++m_iDumps;     // keeps the area alive until the dump ends
-        offset = m_state.load(std::memory_order_acquire) & kOffsetMask;
-        size = m_iAllocationSize.load(std::memory_order_relaxed);
-        wrapped = m_bWrapped;
     }
+    offset = m_state.load(std::memory_order_acquire) & kOffsetMask;
+    size = m_iAllocationSize.load(std::memory_order_relaxed);
+    wrapped = m_bWrapped;
+    if (paused) hold.unlock();
     // A crashing thread may itself be one of the copies: it goes on after a while.
     WaitForCopies(atCrash);
 
     if (wrapped) {
         std::unique_lock<std::mutex> text(m_textLock, std::defer_lock);
-        if (LockText(text, atCrash) && !m_firstHeader.empty() && !m_secondHeader.empty()) {
+        if (LockBounded(text, atCrash) && !m_firstHeader.empty() && !m_secondHeader.empty()) {
             ok = WriteAll(fd, m_firstHeader.data(), m_firstHeader.size()) && ok;
             ok = WriteAll(fd, m_secondHeader.data(), m_secondHeader.size()) && ok;
         }
@@ -341,9 +346,10 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
     }
     ok = WriteAll(fd, area, offset) && ok;
 
+    if (!paused) return ok;
     // In one step, so that a switch-off waiting for this dump cannot free the
     // area and a switch-on start it again in between.
-    std::lock_guard<std::mutex> hold(m_areaLock);
+    if (!LockBounded(hold, atCrash)) return ok;  // a crashing process need not resume
     --m_iDumps;
     ResumeLocked();
     return ok;
