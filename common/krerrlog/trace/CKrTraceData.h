@@ -123,7 +123,10 @@ private:
     bool PrepareConfiguration(int format, const char* delimiter, int componentCount,
                               const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
                               bool useLocalTime);
+    // Reads the file whole, then parses it as ReadConfigText does.
     bool ReadConfigFile(const char* path);
+    // Parses a configuration held in memory (length bytes, not NUL-terminated).
+    bool ReadConfigText(const char* text, size_t length);
     // Gives the record configuration texts of its own before it changes them,
     // so a read never touches texts that copies share.
     void MakeConfigurationPrivate();
