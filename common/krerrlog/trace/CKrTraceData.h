@@ -73,8 +73,10 @@ public:
     bool InMemFormat();  // in-memory line into the record's message
     const char* GetFormattedTraceMessage();
 
-    // Clears the values, frees the long texts and empties the message
-    // (a grown message shrinks back). Only on a configured record.
+    // Clears the values, frees the long texts and empties the message (a
+    // grown message shrinks back). A record that was never configured (used
+    // only for formatting) keeps its values, but for those that pointed into
+    // the long texts it frees all the same.
     bool CleanUpData();
     // Frees the long texts and empties the message; values stay.
     bool InMemoryCleanUpData();
@@ -85,7 +87,8 @@ public:
     // Formats into the format buffer chosen by SelectFormatBuffer (1,024 bytes)
     // or, when longer, into a long text of the record. Every text returned
     // stays valid until the same format buffer is used again or the record is
-    // cleaned up; long texts are all kept until clean-up.
+    // cleaned up; long texts are all kept until clean-up, up to 1 MiB in all
+    // per trace call: a text beyond that comes back cut to the 1,024 bytes.
     // Up to 14 arguments, each anything a __ToString__ is made from.
     template <typename... Args>
     const char* FormatTraceMessage(const char* format, const Args&... args)
@@ -147,6 +150,8 @@ private:
     bool AssembleTraceMessage(CKrErrLogMessage& msg, int mode);
     bool AssembleInMemoryTraceMessage(CKrErrLogMessage& msg, int mode);
     void FreeLongTexts();
+    // Whether text points into one of the record's long texts.
+    bool InLongText(const char* text);
     char* NewLongText(size_t length);
 
     unsigned int m_iBuffer;
