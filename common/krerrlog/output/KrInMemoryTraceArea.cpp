@@ -146,6 +146,7 @@ char* InMemoryTraceArea::Enable(bool& fellBack, Share& share)
     if (offset > capacity + 1) offset = 0;
     m_bWrapped = false;
     m_iPauses = 0;
+    ++m_iGeneration;  // a new area: no share in an earlier one counts here
     m_iShares = 0;
     m_pArea.store(area, std::memory_order_release);
     m_state.store(offset, std::memory_order_release);  // unblocked, no copies
@@ -175,8 +176,9 @@ void InMemoryTraceArea::SwitchOff(Share* share)
             if (!current || --m_iShares > 0) return;
         }
         if (!m_pArea.load(std::memory_order_relaxed)) return;
-        // Decided under the same lock as the share count, so that an output
-        // joining meanwhile finds the area paused and starts a new one.
+        // Decided under the same lock as the share count. Shares taken in the
+        // area from here on, while it waits to be freed, are voided by the
+        // next area's generation.
         ++m_iGeneration;
         m_iShares = 0;
         PauseLocked();  // no reservation after this one; the area stays blocked
