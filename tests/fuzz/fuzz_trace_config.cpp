@@ -106,7 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (id % 3 == 0) copy.SetFieldValue(id, text.c_str(), true);
             else copy.SetFieldValue(id, static_cast<int>(id) * 1000 - 7, true);
         }
-        for (uint32_t id = 0; id < 0x04000000u; id += 0x00010000u) copy.ComponentSelected(id);
+        // The listed ids, an unlisted sub-component of each and an unknown component.
+        for (const KrTraceComponentInfo& entry : tables.components) {
+            copy.ComponentSelected(entry.id);
+            copy.ComponentSelected(entry.id | 0x00FF0000u);
+        }
+        copy.ComponentSelected(0x04000000u);
         copy.Format();
         Check(copy.GetFormattedTraceMessage()[0] != '\0');
         copy.CleanUpData();
