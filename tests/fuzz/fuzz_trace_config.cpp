@@ -1,25 +1,26 @@
-// Feeds arbitrary bytes to the trace configuration reader as a file, then
-// drives the record it produced through a whole trace call, checking the
-// reader's invariants on the way.
+// Feeds arbitrary bytes to the trace configuration reader (parsed from memory:
+// the file path reads the file and takes the same path), then drives the
+// record it produced through a whole trace call, checking the reader's
+// invariants on the way. Lines of 100,000 bytes are a unit test's case
+// (TraceConfigReader.LongLinesAndManyFilterLines); here inputs stay short.
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/trace/KrTraceFieldSettings.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 class CKrTraceDataTestPeer {
 public:
-    static bool Configure(CKrTraceData& record, int format, const char* path, KrTraceComponentInfo* components,
-                          int componentCount, KrTraceDataFieldInfo* fields)
+    static bool Configure(CKrTraceData& record, int format, const char* text, size_t length,
+                          KrTraceComponentInfo* components, int componentCount, KrTraceDataFieldInfo* fields)
     {
-        const bool read = record.SetConfiguration(format, format == 2 ? ", " : nullptr, path, componentCount,
-                                                  components, fields, (format & 1) != 0);
+        const bool read = record.PrepareConfiguration(format, format == 2 ? ", " : nullptr, componentCount,
+                                                      components, fields, (format & 1) != 0) &&
+                          record.ReadConfigText(text, length);
         if (read) record.SetDateTimeFieldFromConfiguration();
         return read;
     }
@@ -51,51 +52,29 @@ struct Tables {
     Tables() { krerrlog::FillKnownDataFieldInfo(fields); }
 };
 
-// The file the input goes to: memory-backed where there is one, since it is
-// rewritten on every run.
-struct ScratchFile {
-    std::string path;
-    ScratchFile()
-    {
-        const char* base = std::getenv("TMPDIR");
-        if (!base || !*base) base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        path = std::string(base) + "/krerrlog-fuzz-XXXXXX";
-        const int fd = mkstemp(path.data());
-        if (fd >= 0) close(fd);
-    }
-    ~ScratchFile() { unlink(path.c_str()); }
-    void Write(const uint8_t* data, size_t size) const
-    {
-        if (FILE* file = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(data, 1, size, file);
-            std::fclose(file);
-        }
-    }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Tables tables;
-    static const ScratchFile scratch;
     // A leading 0xFE asks for a part of the input to be repeated, so that short
-    // inputs reach 100,000-byte lines and thousands of filter lines:
-    // 0xFE, count, prefix length, prefix, unit (repeated count * 64 + 1 times).
+    // inputs reach lines longer than the 8,092-byte line buffer and hundreds of
+    // filter lines: 0xFE, count, prefix length, prefix, unit (repeated up to
+    // count * 64 + 1 times, to at most 10,000 bytes).
     std::string expanded;
     if (size > 3 && data[0] == 0xFE) {
         const size_t prefix = std::min<size_t>(data[2], size - 3), unit = size - 3 - prefix;
         const char* rest = reinterpret_cast<const char*>(data + 3);
         expanded.assign(rest, prefix);
-        for (size_t i = 0; i <= data[1] * size_t(64) && unit > 0 && expanded.size() < 300000; ++i)
+        for (size_t i = 0; i <= data[1] * size_t(64) && unit > 0 && expanded.size() < 10000; ++i)
             expanded.append(rest + prefix, unit);
         data = reinterpret_cast<const uint8_t*>(expanded.data());
         size = expanded.size();
     }
-    scratch.Write(data, size);
     const int format = size > 0 ? data[size - 1] % 5 : 0;
     auto* master = new CKrTraceData;
-    if (Peer::Configure(*master, format, scratch.path.c_str(), tables.components, 8, tables.fields)) {
+    if (Peer::Configure(*master, format, reinterpret_cast<const char*>(data), size, tables.components, 8,
+                        tables.fields)) {
         // The order list holds distinct traced ids, then zeros.
         bool seen[KR_KNOWN_DATA_FIELD_COUNT] = {};
         bool ended = false;
@@ -127,7 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (id % 3 == 0) copy.SetFieldValue(id, text.c_str(), true);
             else copy.SetFieldValue(id, static_cast<int>(id) * 1000 - 7, true);
         }
-        for (uint32_t id = 0; id < 0x04000000u; id += 0x00010000u) copy.ComponentSelected(id);
+        // The listed ids, an unlisted sub-component of each and an unknown component.
+        for (const KrTraceComponentInfo& entry : tables.components) {
+            copy.ComponentSelected(entry.id);
+            copy.ComponentSelected(entry.id | 0x00FF0000u);
+        }
+        copy.ComponentSelected(0x04000000u);
         copy.Format();
         Check(copy.GetFormattedTraceMessage()[0] != '\0');
         copy.CleanUpData();

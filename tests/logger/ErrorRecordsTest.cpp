@@ -124,3 +124,31 @@ TEST_F(ErrorRecords, CopyAndAssignmentMoveTheRecordsAndSetErrorKeepsOne)
 }
 
 }  // namespace
+
+namespace {
+
+// A record is linked into one list once: adding it again, to the same or to
+// another list, would cut that list behind it and delete the record twice.
+TEST_F(ErrorRecords, ARecordHeldByAListIsNotLinkedAgainAnywhere)
+{
+    CKrError a, b;
+    CKrErrData* middle = Record("a2\n", 2);
+    a.AddError(Record("a1\n", 1));
+    a.AddError(middle);
+    a.AddError(Record("a3\n", 3));
+    b.AddError(Record("b1\n", 4));
+    a.AddError(middle);  // again into its own list
+    b.AddError(middle);  // into another list
+    EXPECT_EQ(b.GetLastError(), 4u);
+    b.SetError(middle);  // another list's record: b is emptied, the record stays in a
+    EXPECT_EQ(b.GetLastError(), 0u);
+    EXPECT_EQ(a.GetLastError(), 3u);
+    EXPECT_TRUE(a.LogMessages());
+    EXPECT_EQ(lines, (std::vector<std::string>{"a1\n", "a2\n", "a3\n"}));
+    a.SetError(middle);  // held here: it survives, alone, and is still a's
+    EXPECT_EQ(a.GetLastError(), 2u);
+    b.AddError(middle);
+    EXPECT_EQ(b.GetLastError(), 0u);
+}
+
+}  // namespace

@@ -391,3 +391,34 @@ TEST_F(InMemoryOutput, StoringAllocatesNothing)
 }
 
 }  // namespace
+
+// The area is process-wide: an output that goes away leaves it to the outputs
+// still using it; the last one frees it. An explicit switch-off is for all.
+TEST_F(InMemoryOutput, DeletingOneOfTwoOutputsKeepsTheAreaForTheOther)
+{
+    {
+        auto* first = new CKrInMemoryOutput;
+        CKrInMemoryOutput second;
+        ASSERT_TRUE(first->SetParams(1));
+        ASSERT_TRUE(first->Open());
+        ASSERT_TRUE(second.Open());
+        ASSERT_TRUE(first->Open());  // the same output switching on again counts once
+        delete first;
+        ASSERT_NE(Area().Area(), nullptr) << "switched off under the other output";
+        EXPECT_TRUE(Store(second, "still stored\n"));
+        EXPECT_EQ(std::string(Area().Area(), 13), "still stored\n");
+    }
+    EXPECT_EQ(Area().Area(), nullptr) << "the last output's area outlived it";
+
+    CKrInMemoryOutput late;
+    {
+        CKrInMemoryOutput closer;
+        ASSERT_TRUE(closer.Open());
+        ASSERT_TRUE(late.Open());
+        EXPECT_TRUE(closer.Close());
+        EXPECT_EQ(Area().Area(), nullptr) << "Close switches off for every user";
+        ASSERT_TRUE(closer.Open());  // a new area, in which late has no share
+    }
+    EXPECT_EQ(Area().Area(), nullptr);
+    ASSERT_TRUE(late.Open());
+}

@@ -11,6 +11,7 @@
 
 using SlowCopy = krerrlog::InMemoryTraceAreaTestPeer;
 using namespace krtest;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -227,3 +228,66 @@ TEST_F(InMemoryOutputThreads, SwitchingOffWhileThreadsStoreNeverFreesTheAreaUnde
 }
 
 }  // namespace
+
+// A reader of the dump prefix keeps a text that another thread's new prefix
+// cannot change or free under it.
+TEST_F(InMemoryOutputThreads, TheDumpPrefixIsReadWhileAnotherThreadSetsIt)
+{
+    CKrInMemoryOutput output;
+    const std::string paths[] = {"/tmp/short/", "/tmp/" + std::string(300, 'p') + "/"};
+    output.SetInMemoryTraceFilePath(paths[0].c_str());
+    std::atomic<int> started{0};
+    std::atomic<bool> stop{false};
+    int unknown = 0;
+    FinishesWithin(120s, [&] {
+        std::thread setter([&] {
+            ++started;
+            for (int i = 0; !stop.load(); ++i) output.SetInMemoryTraceFilePath(paths[i % 2].c_str());
+        });
+        WaitUntilCountReaches(started, 1);
+        for (int i = 0; i < 20000; ++i) {
+            const char* prefix = output.GetInMemoryTraceFilePath();
+            const std::string seen = prefix ? prefix : "(null)";  // read after the call returned
+            if (seen != paths[0] && seen != paths[1]) ++unknown;
+        }
+        stop = true;
+        setter.join();
+    });
+    EXPECT_EQ(unknown, 0) << "a prefix changed under its reader";
+}
+
+std::atomic<int> g_allocations{0};
+std::atomic<bool> g_winnerDone{false};
+
+// Two outputs switch on at once: the one that allocated first publishes last
+// (it is held between its allocation and publishing) and must join the other's
+// area without wiping the header lines set on it meanwhile.
+TEST_F(InMemoryOutputThreads, TheLoserOfTwoSwitchOnsKeepsTheWinnersHeaders)
+{
+    g_allocations = 0;
+    g_winnerDone = false;
+    krerrlog::SetTraceAreaAfterAllocationHook([] {
+        if (g_allocations.fetch_add(1) != 0) return;
+        while (!g_winnerDone.load()) std::this_thread::sleep_for(1ms);
+    });
+    CKrInMemoryOutput loser, winner;
+    ASSERT_TRUE(winner.SetParams(1));
+    FinishesWithin(60s, [&] {
+        std::thread late([&] { EXPECT_TRUE(loser.Open()); });
+        while (g_allocations.load() == 0) std::this_thread::sleep_for(1ms);
+        EXPECT_TRUE(winner.Open());
+        GiveHeaders(winner);
+        g_winnerDone = true;
+        late.join();
+    });
+    krerrlog::SetTraceAreaAfterAllocationHook(nullptr);
+    ASSERT_EQ(loser.EnableMemoryLogging(), winner.EnableMemoryLogging()) << "one area, shared";
+
+    // Wrap the area so that a dump carries the headers.
+    winner.SetInMemoryTraceFilePath((m_dir.Path() + "/").c_str());
+    krerrlog::InMemoryTraceAreaTestPeer::SetOffset(Area().AllocationSize() - 4);
+    ASSERT_TRUE(winner.Log("wrapped line\n", 13));
+    winner.DumpTrace();
+    const std::string dump = TakeOnlyDump();
+    EXPECT_EQ(dump.substr(0, kFirstHeader.size() + kSecondHeader.size()), kFirstHeader + kSecondHeader);
+}

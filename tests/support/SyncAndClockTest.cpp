@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -95,24 +96,34 @@ TEST(Semaphore, CountsTimeOutsMaximumAndMissingHandles)
     EXPECT_EQ(refused.Wait(0), -1);
 }
 
-TEST(SemaphoreThreads, ReleaseWakesAnUnlimitedWaiter)
+// Every time the clock cannot count to means "without limit": none may turn
+// into a negative or overflowing time-out that returns at once.
+TEST(SemaphoreThreads, ReleaseWakesWaitersWhoseTimeIsBeyondTheClock)
 {
+    const std::vector<unsigned long> forever = {
+        0xFFFFFFFFul, static_cast<unsigned long>(-1), ULONG_MAX / 2 + 1, ULONG_MAX / 2,
+        9300000000000ul,  // about 9.3e12 ms: more nanoseconds than a 64-bit count holds
+        ULONG_MAX / 1000 + 1};
     CKrErrLogSemaphore semaphore(0, 100, true);
-    krtest::FinishesWithin(10s, [&] {
-        std::atomic<int> woken{0};
+    krtest::FinishesWithin(30s, [&] {
+        std::atomic<int> started{0}, woken{0};
         std::vector<std::thread> waiters;
-        for (int i = 0; i < 3; ++i) {
-            waiters.emplace_back([&] {
-                EXPECT_EQ(semaphore.Wait(0xFFFFFFFFul), 0);
+        for (unsigned long milliseconds : forever) {
+            waiters.emplace_back([&, milliseconds] {
+                started.fetch_add(1);
+                EXPECT_EQ(semaphore.Wait(milliseconds), 0) << milliseconds << " ms";
                 woken.fetch_add(1);
             });
         }
-        std::this_thread::sleep_for(20ms);
-        EXPECT_EQ(woken.load(), 0);
-        semaphore.Release(3);
+        krtest::WaitUntilCountReaches(started, static_cast<int>(forever.size()));
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(woken.load(), 0) << "a waiter gave up although its time has no end";
+        semaphore.Release(static_cast<long>(forever.size()));
         for (auto& t : waiters) t.join();
-        EXPECT_EQ(woken.load(), 3);
+        EXPECT_EQ(woken.load(), static_cast<int>(forever.size()));
     });
+    // Times the clock can count still run out.
+    EXPECT_EQ(semaphore.Wait(1), 1);
 }
 
 long long g_fixedMilliseconds = 0;

@@ -66,8 +66,8 @@ TEST(TraceConfigReader, SelectionFieldOrderFiltersAndClockDriver)
          agent, {9}, "==alice", "", 0},
         // Once in the filter lines, keyword lines name no field and are skipped.
         {"components: Agent\ndata: User\ncomponents: Server\ndata: Realm\n", agent, {9}, "", "", 0},
-        // The name ends at a separator ("User==carol" names no field); "=" is no operator.
-        {"components\ndata: User\nUser ==alice\nUser\t!@bob\nUser==carol\nUser =dave\n", {}, {9}, "!@bob", "", 0},
+        // A later filter of a field replaces an earlier one; "=" is no operator.
+        {"components\ndata: User\nUser ==alice\nUser\t!@bob\nUser==carol\nUser =dave\n", {}, {9}, "==carol", "", 0},
         {"version 1.1\ncomponents: Server\ndata: User\n", {"Server", "Server/Send", "Server/Receive"}, {9}, "", "", 0},
         {"version 1.1\ncomponents: Server/Receive\ndata: User\n", {"Server/Receive"}, {9}, "", "", 0},
         {older, all, {9}, "", "", 0},
@@ -219,4 +219,50 @@ TEST(TraceConfigReader, ReadingIntoACopyLeavesTheSharedConfigurationAlone)
     // The master, and every other copy of it, still read the first file.
     EXPECT_FALSE(config.record->ComponentSelected(kServer));
     EXPECT_EQ("==alice", Filter(*config.record, kUser));
+}
+
+// Filters as administrators write them: the operator right after the field
+// name. A token that merely starts with a known name is no filter line.
+TEST(TraceConfigReader, FilterLinesWithoutABlankBeforeTheOperator)
+{
+    TraceTables tables;
+    auto config = ReadConfiguration(tables,
+                                    "components: Agent\ndata: User, Realm\nUser==alice\nRealm@@corp, west\n"
+                                    "Group!= admins\nDomain!@\nTenant==\nUsername==x\nRealmX@@y\nMessage=alice\n");
+    ASSERT_TRUE(config.read);
+    CKrTraceData& record = *config.record;
+    const std::pair<unsigned, const char*> filters[] = {
+        {kUser, "==alice"}, {kRealm, "@@corp, west"}, {10, "!= admins"}, {11, "!@"}, {65, "=="}, {kMessage, ""},
+    };
+    for (const auto& [id, filter] : filters) EXPECT_EQ(filter, Filter(record, id)) << id;
+    EXPECT_TRUE(record.SetFieldValue(kUser, "alice", true));
+    EXPECT_FALSE(record.SetFieldValue(kUser, "bob", true));
+    EXPECT_TRUE(record.SetFieldValue(kRealm, "eu-corp, west", true));
+    EXPECT_FALSE(record.SetFieldValue(kRealm, "corp", true));
+}
+
+// A configuration parsed from memory reads exactly as the same bytes in a file.
+TEST(TraceConfigReader, TextInMemoryReadsLikeTheSameFile)
+{
+    const std::string texts[] = {
+        "",
+        "components: Agent\r\ndata: User, Realm\r\nUser ==alice\r\r\n",
+        "# c\nversion 1.1\ncomponents: Agent\ndata: Realm, User\nRealm@@co\0rp\nUser !=" + std::string(9000, 'u'),
+        std::string("components: Agent\ndata: User\nUser ==a\0b\n", 40),
+        "data: User\n",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 60));
+        TraceTables fromFile, fromMemory;
+        auto file = ReadConfiguration(fromFile, text);
+        CKrTraceData record;
+        const bool read = Peer::ReadConfigText(record, text, fromMemory.ComponentCount(), fromMemory.Components(),
+                                               fromMemory.Fields());
+        ASSERT_EQ(file.read, read);
+        if (!read) continue;
+        EXPECT_EQ(Selected(*file.record, fromFile), Selected(record, fromMemory));
+        EXPECT_EQ(Peer::FieldOrder(*file.record), Peer::FieldOrder(record));
+        for (unsigned id = 0; id < KR_KNOWN_DATA_FIELD_COUNT; ++id)
+            EXPECT_EQ(Filter(*file.record, id), Filter(record, id)) << id;
+    }
 }

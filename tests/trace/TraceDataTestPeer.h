@@ -20,6 +20,13 @@ public:
         return record.SetConfiguration(format, delimiter, file, componentCount, components, fields, useLocalTime);
     }
     static bool ReadConfigFile(CKrTraceData& record, const char* path) { return record.ReadConfigFile(path); }
+    // Prepares the record as SetConfiguration does, then parses text from memory.
+    static bool ReadConfigText(CKrTraceData& record, const std::string& text, int componentCount,
+                               KrTraceComponentInfo* components, KrTraceDataFieldInfo* fields)
+    {
+        return record.PrepareConfiguration(0, nullptr, componentCount, components, fields, false) &&
+               record.ReadConfigText(text.data(), text.size());
+    }
     static void SetDateTimeFieldFromConfiguration(CKrTraceData& record) { record.SetDateTimeFieldFromConfiguration(); }
     static bool MarkComponentTraced(CKrTraceData& record, unsigned int id) { return record.MarkComponentTraced(id); }
     template <class Key>

@@ -125,3 +125,41 @@ TEST(TraceMessageText, TextsThatDoNotFitLiveUntilCleanUp)
     // A record destroyed with long texts frees them (checked by the leak checker).
     record.FormatTraceMessage("%s", Wrapped(made[4].first.c_str()));
 }
+
+// A record that is never configured (used only for formatting) frees its long
+// texts at clean-up too, and one trace call holds at most 1 MiB of them.
+TEST(TraceMessageText, LongTextsAreFreedOnAnyRecordAndBoundedPerCall)
+{
+    CKrTraceData record;
+    const std::string text(10000, 't');
+    for (int i = 0; i < 3; ++i) {
+        const char* made = record.FormatTraceMessage("%s", Wrapped(text.c_str()));
+        EXPECT_EQ(text, made);
+        EXPECT_NE(nullptr, Peer::LongText(record));
+        record.SetFieldValue(krtest::kMessage, made, false);
+        record.SetFieldValue(krtest::kUser, "caller's", false);
+        EXPECT_TRUE(record.CleanUpData());
+        EXPECT_EQ(nullptr, Peer::LongText(record)) << "kept by an unconfigured record";
+        EXPECT_EQ("<unset>", krtest::Value(record, krtest::kMessage)) << "left pointing into a freed text";
+        EXPECT_EQ("caller's", krtest::Value(record, krtest::kUser));
+    }
+    record.FormatTraceMessage("%s", Wrapped(text.c_str()));
+    EXPECT_TRUE(record.InMemoryCleanUpData());
+    EXPECT_EQ(nullptr, Peer::LongText(record));
+
+    size_t whole = 0, cut = 0;
+    for (int i = 0; i < 200; ++i) {  // 2 MB asked for in one trace call
+        const std::string made = FormatVA(record, "%s", text.c_str());
+        if (made == text) {
+            ++whole;
+        } else {
+            EXPECT_EQ(text.substr(0, 1023), made) << i;
+            ++cut;
+        }
+    }
+    EXPECT_LE(whole * (text.size() + 1), size_t(1) << 20);
+    EXPECT_GT(whole, 90u);
+    EXPECT_EQ(whole + cut, 200u);
+    EXPECT_TRUE(record.CleanUpData());
+    EXPECT_EQ(text, record.FormatTraceMessage("%s", Wrapped(text.c_str()))) << "the bound is per trace call";
+}

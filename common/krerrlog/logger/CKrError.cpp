@@ -39,18 +39,10 @@ void CKrError::Clear()
     }
 }
 
-bool CKrError::Holds(const CKrErrData* record) const
-{
-    for (const CKrErrData* held = m_pFirst; held; held = held->GetNext())
-        if (held == record) return true;
-    return false;
-}
-
 void CKrError::AddError(CKrErrData* record)
 {
-    // A record the list already holds stays where it is: linking it again
-    // would cut the list behind it.
-    if (!record || Holds(record)) return;
+    if (!record || record->m_bInList) return;
+    record->m_bInList = true;
     record->SetNext(nullptr);
     if (m_pLast) {
         m_pLast->SetNext(record);
@@ -62,17 +54,19 @@ void CKrError::AddError(CKrErrData* record)
 
 void CKrError::SetError(CKrErrData* record)
 {
-    // A record the list holds already survives the clean-up.
-    if (record && Holds(record)) {
-        for (CKrErrData* held = m_pFirst; held;) {
-            CKrErrData* next = held->GetNext();
-            if (held != record) delete held;
-            held = next;
+    // One walk, which deletes the records anyway: a record this list holds
+    // survives it and is linked again as the only one.
+    CKrErrData* held = m_pFirst;
+    m_pFirst = nullptr;
+    m_pLast = nullptr;
+    while (held) {
+        CKrErrData* next = held->GetNext();
+        if (held == record) {
+            record->m_bInList = false;
+        } else {
+            delete held;
         }
-        m_pFirst = nullptr;
-        m_pLast = nullptr;
-    } else {
-        Clear();
+        held = next;
     }
     AddError(record);
 }

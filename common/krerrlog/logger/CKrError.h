@@ -10,7 +10,7 @@
 
 class KRERRLOG_API CKrErrData {
 public:
-    CKrErrData() : m_pNext(nullptr), m_errorCode(0), m_bLogged(false) {}
+    CKrErrData() : m_pNext(nullptr), m_errorCode(0), m_bLogged(false), m_bInList(false) {}
     // Does not touch the records that follow it.
     virtual ~CKrErrData() { m_pNext = nullptr; }
     CKrErrData(const CKrErrData&) = delete;
@@ -26,9 +26,14 @@ public:
     CKrErrLogMessage* GetMessage() { return &m_message; }
 
 private:
+    friend class CKrError;
+
     CKrErrData* m_pNext;
     unsigned int m_errorCode;
     bool m_bLogged;
+    // Linked into a CKrError: adding it again (to that list or another) would
+    // cut a list behind it, so that is refused without walking any list.
+    bool m_bInList;
     CKrErrLogMessage m_message;
 };
 
@@ -47,10 +52,11 @@ public:
     static CKrErrData* NewErrData();
 
     void Clear();
-    // Appends record; the list owns it from now on. A null record, or one the
-    // list holds already, is ignored.
+    // Appends record in constant time; the list owns it from now on. A null
+    // record, or one that this or another list holds already, is ignored.
     void AddError(CKrErrData* record);
-    // Deletes every record (but record itself), then holds record alone.
+    // Deletes every record (but record itself), then holds record alone. A
+    // record that another list holds stays there; this list is then empty.
     void SetError(CKrErrData* record);
 
     // Logs every record not logged yet, first to last, and marks each logged
@@ -64,7 +70,6 @@ public:
 
 private:
     void TakeOver(const CKrError& other);
-    bool Holds(const CKrErrData* record) const;
 
     mutable CKrErrData* m_pFirst;
     mutable CKrErrData* m_pLast;

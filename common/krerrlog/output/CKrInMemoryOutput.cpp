@@ -6,11 +6,14 @@
 
 using krerrlog::InMemoryTraceArea;
 
-CKrInMemoryOutput::CKrInMemoryOutput() : m_pMemory(nullptr), m_iMemorySize(0) { SetType(KR_OUTPUT_IN_MEMORY); }
+CKrInMemoryOutput::CKrInMemoryOutput() : m_pMemory(nullptr), m_iMemorySize(0), m_iAreaShare(0)
+{
+    SetType(KR_OUTPUT_IN_MEMORY);
+}
 
 CKrInMemoryOutput::~CKrInMemoryOutput()
 {
-    if (m_pMemory) DisableMemoryLogging();
+    InMemoryTraceArea::Process().Release(m_iAreaShare);
 }
 
 bool CKrInMemoryOutput::SetParams(int memorySizeMB)
@@ -28,7 +31,7 @@ char* CKrInMemoryOutput::EnableMemoryLogging()
 {
     InMemoryTraceArea& area = InMemoryTraceArea::Process();
     bool fellBack = false;
-    char* memory = area.Enable(fellBack);
+    char* memory = area.Enable(fellBack, m_iAreaShare);
     if (!memory) return nullptr;
     if (fellBack) SetReturnCode(KR_RC_MEMORY_SIZE_ADJUSTED);
     m_pMemory = memory;

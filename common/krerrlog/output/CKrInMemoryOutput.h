@@ -6,10 +6,13 @@
 
 #include <krerrlog/output/CKrLogOutput.h>
 
+#include <cstdint>
+
 class KRERRLOG_API CKrInMemoryOutput : public CKrLogOutput {
 public:
     CKrInMemoryOutput();
-    // Frees the area this output switched on and has not switched off.
+    // Gives up this output's share in the area: the area is freed when no
+    // other in-memory output still uses it.
     ~CKrInMemoryOutput() override;
 
     // Switches memory logging on; false with return code 3 when no memory is had.
@@ -38,7 +41,8 @@ public:
     virtual bool SetParams(int memorySizeMB);
     // Text put in front of dump file names (a folder ends with its separator).
     virtual void SetInMemoryTraceFilePath(const char* path);
-    // The dump prefix, or null; valid until the next SetInMemoryTraceFilePath.
+    // The dump prefix, or null. The text is the calling thread's own copy,
+    // valid until the same thread asks again, whatever other threads set.
     virtual char* GetInMemoryTraceFilePath();
     // Stores the text whole. False without an area, for a null text or a
     // negative length, and for a text longer than the area; true, storing
@@ -48,4 +52,5 @@ public:
 private:
     char* m_pMemory;
     int m_iMemorySize;
+    uint64_t m_iAreaShare;  // this output's share in the process-wide area (0: none)
 };

@@ -19,6 +19,7 @@ constexpr char kCrashTitle[] = "\nLast Lines of Trace Log:\n\n";
 constexpr auto kCrashWait = std::chrono::milliseconds(200);
 
 std::atomic<int> g_failNextAllocations{0};
+std::atomic<void (*)()> g_afterAllocation{nullptr};
 
 static_assert(kLargestTraceAreaMegabytes * kBytesPerTraceMegabyte + 1 < (1ull << 31),
               "the fill position must fit the state word");
@@ -72,6 +73,8 @@ bool WriteAll(int fd, const char* data, uint64_t length)
 
 void FailNextTraceAreaAllocations(int count) { g_failNextAllocations.store(count > 0 ? count : 0); }
 
+void SetTraceAreaAfterAllocationHook(void (*hook)()) { g_afterAllocation = hook; }
+
 InMemoryTraceArea& InMemoryTraceArea::Process()
 {
     alignas(InMemoryTraceArea) static unsigned char storage[sizeof(InMemoryTraceArea)];
@@ -92,6 +95,8 @@ InMemoryTraceArea::InMemoryTraceArea()
       m_bWrapped(false),
       m_iPauses(0),
       m_iDumps(0),
+      m_iShares(0),
+      m_iGeneration(1),
       m_bHasDumpPrefix(false)
 {
 }
@@ -106,13 +111,13 @@ bool InMemoryTraceArea::Configure(uint64_t capacity)
     return true;
 }
 
-char* InMemoryTraceArea::Enable(bool& fellBack)
+char* InMemoryTraceArea::Enable(bool& fellBack, Share& share)
 {
     fellBack = false;
     uint64_t size;
     {
         std::lock_guard<std::mutex> hold(m_areaLock);
-        if (char* existing = m_pArea.load(std::memory_order_relaxed)) return existing;
+        if (char* existing = m_pArea.load(std::memory_order_relaxed)) return JoinLocked(existing, share);
         size = m_iAllocationSize.load(std::memory_order_relaxed);
     }
     // Allocated outside the lock, which stores may need meanwhile.
@@ -124,17 +129,20 @@ char* InMemoryTraceArea::Enable(bool& fellBack)
         if (!area) return nullptr;
         fellBack = true;
     }
+    if (auto hook = g_afterAllocation.load()) hook();
+    std::lock_guard<std::mutex> hold(m_areaLock);
+    if (char* existing = m_pArea.load(std::memory_order_relaxed)) {
+        // Another thread switched it on meanwhile: share that one, and keep
+        // the header lines its owner may have set already.
+        std::free(area);
+        fellBack = false;
+        return JoinLocked(existing, share);
+    }
     {
+        // Before the area is published: headers set after that are the new area's.
         std::lock_guard<std::mutex> text(m_textLock);
         m_firstHeader.clear();
         m_secondHeader.clear();
-    }
-    std::lock_guard<std::mutex> hold(m_areaLock);
-    if (char* existing = m_pArea.load(std::memory_order_relaxed)) {
-        // Another thread switched it on meanwhile: share that one.
-        std::free(area);
-        fellBack = false;
-        return existing;
     }
     m_iCapacity = capacity;
     m_iAllocationSize.store(capacity + 1, std::memory_order_relaxed);
@@ -144,16 +152,41 @@ char* InMemoryTraceArea::Enable(bool& fellBack)
     if (offset > capacity + 1) offset = 0;
     m_bWrapped = false;
     m_iPauses = 0;
+    ++m_iGeneration;  // a new area: no share in an earlier one counts here
+    m_iShares = 0;
     m_pArea.store(area, std::memory_order_release);
     m_state.store(offset, std::memory_order_release);  // unblocked, no copies
+    return JoinLocked(area, share);
+}
+
+char* InMemoryTraceArea::JoinLocked(char* area, Share& share)
+{
+    if (share != m_iGeneration) {
+        share = m_iGeneration;
+        ++m_iShares;
+    }
     return area;
 }
 
-void InMemoryTraceArea::Disable()
+void InMemoryTraceArea::Disable() { SwitchOff(nullptr); }
+
+void InMemoryTraceArea::Release(Share& share) { SwitchOff(&share); }
+
+void InMemoryTraceArea::SwitchOff(Share* share)
 {
     {
         std::lock_guard<std::mutex> hold(m_areaLock);
+        if (share) {
+            const bool current = *share == m_iGeneration;
+            *share = 0;
+            if (!current || --m_iShares > 0) return;
+        }
         if (!m_pArea.load(std::memory_order_relaxed)) return;
+        // Decided under the same lock as the share count. Shares taken in the
+        // area from here on, while it waits to be freed, are voided by the
+        // next area's generation.
+        ++m_iGeneration;
+        m_iShares = 0;
         PauseLocked();  // no reservation after this one; the area stays blocked
     }
     // Every copy reserved before the pause and every dump must end before the
@@ -285,8 +318,11 @@ void InMemoryTraceArea::SetDumpPrefix(const char* prefix)
 
 char* InMemoryTraceArea::DumpPrefix()
 {
+    thread_local std::string copy;
     std::lock_guard<std::mutex> hold(m_textLock);
-    return m_bHasDumpPrefix ? m_dumpPrefix.data() : nullptr;
+    if (!m_bHasDumpPrefix) return nullptr;
+    copy = m_dumpPrefix;
+    return copy.data();
 }
 
 bool InMemoryTraceArea::CopyDumpPrefix(char* out, size_t size, bool atCrash)

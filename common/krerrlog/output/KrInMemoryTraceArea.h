@@ -43,12 +43,23 @@ public:
     // False, changing nothing, while the area exists.
     bool Configure(uint64_t capacity);
 
+    // One output's share in the area: the outputs that switched the area on
+    // use it together, and it is freed when the last of them lets it go. A
+    // share is the generation of the area it is in; 0 is no share.
+    using Share = uint64_t;
+
     // Allocates the area zero-filled at the configured capacity, or else at
-    // the default of 100,000,000 bytes (fellBack tells). An existing area is
-    // returned as it is. Null when no memory can be had.
-    char* Enable(bool& fellBack);
-    // Pauses the area, waits for every copy and dump in progress, then frees it.
+    // the default of 100,000,000 bytes (fellBack tells), and forgets the
+    // header lines. An existing area is returned as it is. Either way share
+    // becomes a share in it (once per output). Null when no memory can be had.
+    char* Enable(bool& fellBack, Share& share);
+    // Switches off for every user: pauses the area, waits for every copy and
+    // dump in progress, then frees it.
     void Disable();
+    // Gives up one share; the area is switched off (as by Disable) only when
+    // it was the last share in it. A share in an area already switched off
+    // is simply dropped.
+    void Release(Share& share);
 
     // Stores one message (see the top of this file). False when there is no
     // area, no text, a negative length or a message longer than the whole
@@ -66,7 +77,9 @@ public:
     void SetHeaders(const char* first, size_t firstLength, const char* second, size_t secondLength);
     // Null forgets the prefix.
     void SetDumpPrefix(const char* prefix);
-    // The prefix, or null when none was set; valid until the next SetDumpPrefix.
+    // The prefix, or null when none was set. The text is the calling thread's
+    // own copy, valid until that thread asks again: another thread may set a
+    // new prefix meanwhile without pulling it from under the caller.
     char* DumpPrefix();
     // Copies the prefix ("" when none) into out; false when it does not fit or
     // the prefix could not be read in time (a crashing thread does not wait
@@ -105,6 +118,10 @@ private:
 
     // Reserve when the fast path cannot: paused, blocked, or a wrap is due.
     char* ReserveLocked(uint64_t n, bool& stored);
+    // Counts share into the area switched on now, once; returns area.
+    char* JoinLocked(char* area, Share& share);
+    // Disable, or Release of the last share (share not null).
+    void SwitchOff(Share* share);
     // Blocks the area and adds a pause; the caller holds the area lock.
     void PauseLocked();
     // Takes a pause away; the area is unblocked when none is left. The caller
@@ -123,6 +140,10 @@ private:
     // allocation. Messages are dropped while it is not 0.
     int m_iPauses;
     int m_iDumps;
+    // Shares in the area switched on now; its generation grows with every
+    // switch-off, which voids the shares in the area before.
+    int m_iShares;
+    uint64_t m_iGeneration;
 
     // Guards the header lines and the dump prefix (never on the store path).
     std::mutex m_textLock;
@@ -134,5 +155,8 @@ private:
 
 // Test seam: the next count allocations of the area fail as if memory were short.
 void FailNextTraceAreaAllocations(int count);
+// Test seam: called by Enable between allocating an area and publishing it
+// (null: nothing), where two threads switching on at once can meet.
+void SetTraceAreaAfterAllocationHook(void (*hook)());
 
 }  // namespace krerrlog

@@ -1,5 +1,7 @@
 #include <krerrlog/support/KrErrLogCriticalSection.h>
 
+#include <krerrlog/support/KrClearedOnDestruction.h>
+
 CKrErrLogCriticalSection::CKrErrLogCriticalSection() = default;
 CKrErrLogCriticalSection::~CKrErrLogCriticalSection() = default;
 void CKrErrLogCriticalSection::Enter() { m_section.lock(); }
@@ -15,7 +17,7 @@ CKrErrLogCS::CKrErrLogCS() : m_pSection(new std::recursive_mutex) {}
 CKrErrLogCS::~CKrErrLogCS()
 {
     delete m_pSection;
-    m_pSection = nullptr;
+    krerrlog::ClearForLateCallers(m_pSection);
 }
 void CKrErrLogCS::Enter()
 {

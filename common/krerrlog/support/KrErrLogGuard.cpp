@@ -1,5 +1,6 @@
 #include <krerrlog/support/KrErrLogGuard.h>
 
+#include <krerrlog/support/KrClearedOnDestruction.h>
 #include <krerrlog/support/KrReaderSlots.h>
 #include <krerrlog/support/platform/KrPlatformSemaphore.h>
 
@@ -131,7 +132,7 @@ CKrErrLogGuard::CKrErrLogGuard() : m_pState(new CKrGuard) {}
 CKrErrLogGuard::~CKrErrLogGuard()
 {
     delete m_pState;
-    m_pState = nullptr;
+    krerrlog::ClearForLateCallers(m_pState);
 }
 
 void CKrErrLogGuard::LockForRead()

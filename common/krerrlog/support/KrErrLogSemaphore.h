@@ -13,7 +13,8 @@ public:
     CKrErrLogSyncBase(const CKrErrLogSyncBase&) = delete;
     CKrErrLogSyncBase& operator=(const CKrErrLogSyncBase&) = delete;
 
-    // Waits up to the given milliseconds (0xFFFFFFFF: without limit).
+    // Waits up to the given milliseconds; 0xFFFFFFFF, and any time longer
+    // than the clock can count (such as (unsigned long)-1), without limit.
     // 0 signalled (a semaphore count is consumed), 1 timed out, -1 failed (no handle).
     int Wait(unsigned long milliseconds);
     // True when the object is signalled now; consumes a count like a wait.

@@ -109,3 +109,22 @@ int CKrFile::ReadLine(void* buffer, int capacity)
     const unsigned long long taken = lineBytes + (ended ? 1 : 0);
     return taken > static_cast<unsigned long long>(INT_MAX) ? INT_MAX : static_cast<int>(taken);
 }
+
+bool CKrFile::ReadRest(std::string& out, size_t limit)
+{
+    if (m_fd < 0) return false;
+    size_t taken = 0;
+    for (;;) {
+        if (m_iChunkPos == m_iChunkUsed) {
+            if (m_bEof) return true;
+            const int n = FillBuffer();
+            if (n < 0) return false;
+            if (n == 0) return true;
+        }
+        const size_t available = static_cast<size_t>(m_iChunkUsed - m_iChunkPos);
+        if (available > limit - taken) return false;
+        out.append(m_pChunk + m_iChunkPos, available);
+        taken += available;
+        m_iChunkPos = m_iChunkUsed;
+    }
+}

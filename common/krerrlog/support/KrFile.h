@@ -1,6 +1,9 @@
 // Line reader for text files (trace configuration files).
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 class CKrFile {
 public:
     CKrFile();
@@ -21,6 +24,11 @@ public:
     // took in the file (> 0, also for an empty line), or 0 at end of file, -1 on
     // a read error, a closed file, a null buffer or a capacity below 1.
     int ReadLine(void* buffer, int capacity);
+
+    // Appends the rest of the file to out. False on a read error, a closed
+    // file, or when the rest is longer than limit bytes (out then holds
+    // what was read so far).
+    bool ReadRest(std::string& out, size_t limit);
 
     // Closes the file; does nothing on a closed file.
     void CloseFile();

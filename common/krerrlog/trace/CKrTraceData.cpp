@@ -282,10 +282,14 @@ bool CKrTraceData::Format() { return AssembleTraceMessage(m_message, kDataLine);
 bool CKrTraceData::InMemFormat() { return AssembleInMemoryTraceMessage(m_message, kDataLine); }
 const char* CKrTraceData::GetFormattedTraceMessage() { return m_message.GetBuffer(); }
 
+// Also on a record without a configuration: its long texts would otherwise
+// pile up for as long as it lives. Its values stay, unless they would point
+// into freed memory.
 bool CKrTraceData::CleanUpData()
 {
-    if (!m_bConfigured) return true;
-    for (KrTraceDataFieldInfo& field : m_fields) field.value = nullptr;
+    for (KrTraceDataFieldInfo& field : m_fields) {
+        if (m_bConfigured || (field.value && InLongText(field.value))) field.value = nullptr;
+    }
     FreeLongTexts();
     m_message.CleanUpMessage();
     return true;
@@ -293,7 +297,6 @@ bool CKrTraceData::CleanUpData()
 
 bool CKrTraceData::InMemoryCleanUpData()
 {
-    if (!m_bConfigured) return true;
     FreeLongTexts();
     m_message.CleanUpMessage();
     return true;

@@ -74,8 +74,10 @@ public:
     bool InMemFormat();  // in-memory line into the record's message
     const char* GetFormattedTraceMessage();
 
-    // Clears the values, frees the long texts and empties the message
-    // (a grown message shrinks back). Only on a configured record.
+    // Clears the values, frees the long texts and empties the message (a
+    // grown message shrinks back). A record that was never configured (used
+    // only for formatting) keeps its values, but for those that pointed into
+    // the long texts it frees all the same.
     bool CleanUpData();
     // Hand the assembled message to the record's logger: the trace (true
     // whatever the outputs report; false for an uninitialised logger) and the
@@ -91,7 +93,8 @@ public:
     // Formats into the format buffer chosen by SelectFormatBuffer (1,024 bytes)
     // or, when longer, into a long text of the record. Every text returned
     // stays valid until the same format buffer is used again or the record is
-    // cleaned up; long texts are all kept until clean-up.
+    // cleaned up; long texts are all kept until clean-up, up to 1 MiB in all
+    // per trace call: a text beyond that comes back cut to the 1,024 bytes.
     // Up to 14 arguments, each anything a __ToString__ is made from.
     template <typename... Args>
     const char* FormatTraceMessage(const char* format, const Args&... args)
@@ -130,7 +133,10 @@ private:
     bool PrepareConfiguration(int format, const char* delimiter, int componentCount,
                               const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
                               bool useLocalTime);
+    // Reads the file whole, then parses it as ReadConfigText does.
     bool ReadConfigFile(const char* path);
+    // Parses a configuration held in memory (length bytes, not NUL-terminated).
+    bool ReadConfigText(const char* text, size_t length);
     // Gives the record configuration texts of its own before it changes them,
     // so a read never touches texts that copies share.
     void MakeConfigurationPrivate();
@@ -151,6 +157,8 @@ private:
     bool AssembleTraceMessage(CKrErrLogMessage& msg, int mode);
     bool AssembleInMemoryTraceMessage(CKrErrLogMessage& msg, int mode);
     void FreeLongTexts();
+    // Whether text points into one of the record's long texts.
+    bool InLongText(const char* text);
     char* NewLongText(size_t length);
 
     unsigned int m_iBuffer;

@@ -1,21 +1,29 @@
 // The message texts of a trace call, formatted into the record's three fixed
 // buffers, or into a long text when they do not fit. Long texts are chained
-// (each block starts with a link to the one made before it) so that every
-// long text of a trace call stays valid until the record is cleaned up, even
-// when a field still points at an earlier one.
+// (each block starts with a link to the one made before it and the bytes of
+// all long texts so far) so that every long text of a trace call stays valid
+// until the record is cleaned up, even when a field still points at an
+// earlier one. What one trace call may hold is bounded: a text that would take
+// the long texts beyond kLongTextBytesPerCall comes back cut to its buffer.
 #include <krerrlog/trace/CKrTraceData.h>
 
 #include <krerrlog/support/KrSafeFormat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-constexpr size_t kLinkSize = sizeof(char*);
+// Long texts a record holds between two clean-ups, terminators included.
+constexpr size_t kLongTextBytesPerCall = 1u << 20;
 
-char* BlockOf(char* text) { return text - kLinkSize; }
+// Block: [link to the previous text][bytes of all long texts so far][text].
+constexpr size_t kLinkSize = sizeof(char*);
+constexpr size_t kHeaderSize = kLinkSize + sizeof(size_t);
+
+char* BlockOf(char* text) { return text - kHeaderSize; }
 
 char* PreviousOf(char* text)
 {
@@ -24,15 +32,37 @@ char* PreviousOf(char* text)
     return previous;
 }
 
+size_t HeldUpTo(char* text)
+{
+    size_t held = 0;
+    if (text) std::memcpy(&held, BlockOf(text) + kLinkSize, sizeof held);
+    return held;
+}
+
 }  // namespace
 
 char* CKrTraceData::NewLongText(size_t length)
 {
-    char* block = static_cast<char*>(std::calloc(kLinkSize + length + 1, 1));
+    const size_t held = HeldUpTo(m_pszLongText);
+    if (length >= kLongTextBytesPerCall - held) return nullptr;  // the caller cuts the text
+    const size_t total = held + length + 1;
+    char* block = static_cast<char*>(std::calloc(kHeaderSize + length + 1, 1));
     if (!block) return nullptr;
     std::memcpy(block, &m_pszLongText, kLinkSize);
-    m_pszLongText = block + kLinkSize;
+    std::memcpy(block + kLinkSize, &total, sizeof total);
+    m_pszLongText = block + kHeaderSize;
     return m_pszLongText;
+}
+
+bool CKrTraceData::InLongText(const char* text)
+{
+    const auto at = reinterpret_cast<uintptr_t>(text);
+    for (char* longText = m_pszLongText; longText; longText = PreviousOf(longText)) {
+        const size_t size = HeldUpTo(longText) - HeldUpTo(PreviousOf(longText));
+        const auto start = reinterpret_cast<uintptr_t>(longText);
+        if (at >= start && at - start < size) return true;
+    }
+    return false;
 }
 
 void CKrTraceData::FreeLongTexts()

@@ -6,9 +6,12 @@
 //   components: Server, Login_Logout/Authentication
 //   data: Date, Time, User, Message
 //   User==alice             filter lines: <field> <op><value to the end of the line>
+//   Realm @@corp            (blanks may stand between the name and the operator)
 //
-// The record being read is seen by no other thread until the enabling call
-// installs it, so the reader changes it without locks.
+// A file is read whole and parsed from memory, by the same code that parses a
+// configuration given as text. The record being read is seen by no other
+// thread until the enabling call installs it, so the reader changes it
+// without locks.
 #include <krerrlog/trace/CKrTraceData.h>
 
 #include <krerrlog/trace/KrTraceFieldSettings.h>
@@ -17,12 +20,20 @@
 #include <krerrlog/trace/KrTraceConfigStore.h>
 #include <krerrlog/trace/KrTraceConfigTokenizer.h>
 
+#include <algorithm>
 #include <cstring>
+#include <new>
+#include <string>
 #include <string_view>
 
 namespace {
 
-constexpr int kLineBufferSize = 8092;
+// A line is read into a buffer of this size: longer lines are cut to its
+// size less one, as the line reader of the suite cuts them.
+constexpr size_t kLineBufferSize = 8092;
+// A configuration names up to a few hundred components and 67 fields: a file
+// larger than this is no configuration and is refused rather than loaded.
+constexpr size_t kLargestConfigFile = 16u << 20;
 constexpr int kReadTextMode = 3;
 constexpr uint32_t kComponentByte = 0xFF000000u;
 constexpr uint32_t kSubComponentByte = 0x00FF0000u;
@@ -36,21 +47,34 @@ public:
     ~OpenedFile() { m_file.CloseFile(); }
     OpenedFile(const OpenedFile&) = delete;
     OpenedFile& operator=(const OpenedFile&) = delete;
-    CKrFile& operator*() { return m_file; }
     CKrFile* operator->() { return &m_file; }
 
 private:
     CKrFile m_file;
 };
 
-// A line's text without the carriage returns a CRLF file leaves at its end,
-// so that CRLF files read exactly like LF files.
-std::string_view LineText(const char* buffer)
-{
-    std::string_view text(buffer, std::strlen(buffer));
-    while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    return text;
-}
+// The lines of a configuration text, each as the line reader delivers it: up
+// to its "\n", cut to kLineBufferSize - 1 bytes and at a NUL byte, without the
+// carriage returns a CRLF file leaves at its end (so that CRLF files read
+// exactly like LF files). A last line without a line end is still a line.
+class ConfigLines {
+public:
+    explicit ConfigLines(std::string_view text) : m_rest(text) {}
+
+    bool Next(std::string_view& line)
+    {
+        if (m_rest.empty()) return false;
+        const size_t end = m_rest.find('\n');
+        line = m_rest.substr(0, std::min(end, kLineBufferSize - 1));
+        m_rest.remove_prefix(end == std::string_view::npos ? m_rest.size() : end + 1);
+        line = line.substr(0, line.find('\0'));
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return true;
+    }
+
+private:
+    std::string_view m_rest;
+};
 
 bool SameName(const char* name, std::string_view wanted) { return name && std::string_view(name) == wanted; }
 
@@ -70,6 +94,22 @@ int FilterOperatorCode(char first, char second)
     if (first == '@' && second == '@') return KR_FILTER_CONTAINS;
     if (first == '!' && second == '@') return KR_FILTER_NOT_CONTAINS;
     return KR_FILTER_NONE;
+}
+
+// A first token written without a blank before the operator ("User==alice",
+// "Realm@@corp"): the id of the known field whose whole name is followed
+// directly by one of the operators, or -1 ("Username==x" names no field).
+int FieldBeforeOperator(const KrTraceDataFieldInfo* fields, std::string_view token, size_t& nameLength)
+{
+    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
+        if (!fields[i].name) continue;
+        const std::string_view name(fields[i].name);
+        if (token.size() < name.size() + 2 || token.substr(0, name.size()) != name) continue;
+        if (FilterOperatorCode(token[name.size()], token[name.size() + 1]) == KR_FILTER_NONE) continue;
+        nameLength = name.size();
+        return i;
+    }
+    return -1;
 }
 
 // The components selected for older files by the newer components that took
@@ -127,8 +167,22 @@ bool CKrTraceData::SetConfiguration(int format, const char* delimiter, const cha
 bool CKrTraceData::ReadConfigFile(const char* path)
 {
     if (!path) return false;
-    OpenedFile file;
-    if (!file->OpenFile(path, kReadTextMode)) return false;
+    std::string text;
+    {
+        OpenedFile file;
+        if (!file->OpenFile(path, kReadTextMode)) return false;
+        try {
+            if (!file->ReadRest(text, kLargestConfigFile)) return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    return ReadConfigText(text.data(), text.size());
+}
+
+bool CKrTraceData::ReadConfigText(const char* text, size_t length)
+{
+    if (!text && length != 0) return false;
 
     MakeConfigurationPrivate();
 
@@ -137,9 +191,9 @@ bool CKrTraceData::ReadConfigFile(const char* path)
 
     ReadState state = ReadState::ExpectComponents;
     bool version11 = false;
-    char buffer[kLineBufferSize];
-    while (file->ReadLine(buffer, kLineBufferSize) > 0) {
-        const std::string_view line = LineText(buffer);
+    ConfigLines lines(std::string_view(text ? text : "", length));
+    std::string_view line;
+    while (lines.Next(line)) {
         krerrlog::TraceConfigTokenizer tokens(line);
         std::string_view first;
         if (!tokens.Next(first) || first.front() == '#') continue;
@@ -177,14 +231,22 @@ bool CKrTraceData::ReadConfigFile(const char* path)
             break;
 
         case ReadState::Filters: {
-            const int fieldIndex = FieldIndex(m_fields, first);
-            if (fieldIndex < 0) break;
-            // One separator ends the name; blanks and tabs may follow; then the
-            // two operator characters; the value is the rest, untrimmed.
-            size_t at = tokens.Position();
-            if (at >= line.size()) break;
-            ++at;
-            while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+            // The name, then either one separator and any blanks and tabs, or
+            // the operator at once; then the two operator characters; the
+            // value is the rest of the line, untrimmed.
+            int fieldIndex = FieldIndex(m_fields, first);
+            size_t at;
+            if (fieldIndex >= 0) {
+                at = tokens.Position();
+                if (at >= line.size()) break;
+                ++at;
+                while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+            } else {
+                size_t nameLength = 0;
+                fieldIndex = FieldBeforeOperator(m_fields, first, nameLength);
+                if (fieldIndex < 0) break;
+                at = static_cast<size_t>(first.data() - line.data()) + nameLength;
+            }
             if (line.size() - at < 2) break;
             const int op = FilterOperatorCode(line[at], line[at + 1]);
             if (op == KR_FILTER_NONE) break;

@@ -10,13 +10,34 @@ PlatformSemaphore::PlatformSemaphore(long initialCount, long maximumCount)
 {
 }
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The deadline milliseconds from now, or false when the clock cannot count
+// that far (then the wait has no limit). Compared before anything is
+// converted, so no value of any width overflows the clock's arithmetic.
+bool DeadlineWithinClock(unsigned long milliseconds, Clock::time_point& deadline)
+{
+    if (milliseconds == PlatformSemaphore::kInfinite) return false;
+    const Clock::time_point now = Clock::now();
+    const auto headroom = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now);
+    if (headroom.count() <= 0 || milliseconds >= static_cast<unsigned long long>(headroom.count())) return false;
+    deadline = now + std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(milliseconds));
+    return true;
+}
+
+}  // namespace
+
 int PlatformSemaphore::Wait(unsigned long milliseconds)
 {
+    Clock::time_point deadline;
+    const bool limited = DeadlineWithinClock(milliseconds, deadline);
     std::unique_lock<std::mutex> lock(m_mutex);
     auto available = [this] { return m_count > 0; };
-    if (milliseconds == kInfinite) {
+    if (!limited) {
         m_signalled.wait(lock, available);
-    } else if (!m_signalled.wait_for(lock, std::chrono::milliseconds(milliseconds), available)) {
+    } else if (!m_signalled.wait_until(lock, deadline, available)) {
         return 1;
     }
     --m_count;

@@ -10,7 +10,8 @@ class PlatformSemaphore {
 public:
     PlatformSemaphore(long initialCount, long maximumCount);
 
-    // 0 signalled (one count consumed), 1 timed out.
+    // 0 signalled (one count consumed), 1 timed out. kInfinite, and any
+    // time longer than the clock can count from now, waits without limit.
     int Wait(unsigned long milliseconds);
     // Adds count (capped at the maximum); false when count is not positive or
     // would exceed the maximum, in which case nothing is added.
