@@ -1,0 +1,193 @@
+// The Java bridge: the native methods of com.halvorn.krerrlog.KrLogger. Each
+// call reads its Java strings as modified UTF-8, picks the logger by name,
+// calls the logger and gives back every string and local reference it took;
+// nothing is kept between calls, so any number of Java threads may call at once.
+#include <jni.h>
+
+#include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/logger/CKrLoggerList.h>
+#include <krerrlog/message/CKrErrLogMessage.h>
+#include <krerrlog/output/CKrLogOutput.h>
+#include <krerrlog/support/KrXlate.h>
+
+namespace {
+
+// A message or trace line takes at most this many arguments from Java; the
+// formatter always receives exactly this many, the missing ones empty.
+constexpr jsize kMaxJavaArguments = 5;
+
+// A Java string read with GetStringUTFChars and given back when the object
+// goes. A null string (or one the JVM could not copy) reads as null.
+class JavaText {
+public:
+    JavaText(JNIEnv* env, jstring string) : m_env(env), m_string(string)
+    {
+        if (!string) return;
+        m_chars = env->GetStringUTFChars(string, nullptr);
+        // Out of memory: the text counts as null, and the Java caller gets no
+        // exception from a logging call.
+        if (!m_chars) env->ExceptionClear();
+    }
+    ~JavaText()
+    {
+        if (m_chars) m_env->ReleaseStringUTFChars(m_string, m_chars);
+    }
+    JavaText(const JavaText&) = delete;
+    JavaText& operator=(const JavaText&) = delete;
+
+    const char* Get() const { return m_chars; }
+    const char* OrEmpty() const { return m_chars ? m_chars : ""; }
+    bool IsEmpty() const { return !m_chars || !*m_chars; }
+
+private:
+    JNIEnv* m_env;
+    jstring m_string;
+    const char* m_chars = nullptr;
+};
+
+// The elements of a Java string array of at most kMaxJavaArguments entries,
+// each read as a JavaText; Texts() gives all kMaxJavaArguments slots, the ones
+// past the array (and null elements) empty. Every element's text is given
+// back and its local reference deleted when the object goes.
+class JavaArguments {
+public:
+    JavaArguments(JNIEnv* env, jobjectArray array, jsize count) : m_env(env)
+    {
+        for (jsize i = 0; i < kMaxJavaArguments; ++i) m_texts[i] = "";
+        for (jsize i = 0; i < count && i < kMaxJavaArguments; ++i) {
+            auto element = static_cast<jstring>(env->GetObjectArrayElement(array, i));
+            if (env->ExceptionCheck()) {
+                env->ExceptionClear();
+                continue;
+            }
+            m_elements[i] = element;
+            if (!element) continue;
+            m_chars[i] = env->GetStringUTFChars(element, nullptr);
+            if (m_chars[i]) m_texts[i] = m_chars[i];
+            else env->ExceptionClear();
+        }
+    }
+    ~JavaArguments()
+    {
+        for (jsize i = 0; i < kMaxJavaArguments; ++i) {
+            if (m_chars[i]) m_env->ReleaseStringUTFChars(m_elements[i], m_chars[i]);
+            if (m_elements[i]) m_env->DeleteLocalRef(m_elements[i]);
+        }
+    }
+    JavaArguments(const JavaArguments&) = delete;
+    JavaArguments& operator=(const JavaArguments&) = delete;
+
+    const char** Texts() { return m_texts; }
+
+private:
+    JNIEnv* m_env;
+    jstring m_elements[kMaxJavaArguments] = {};
+    const char* m_chars[kMaxJavaArguments] = {};
+    const char* m_texts[kMaxJavaArguments];
+};
+
+// The named logger for a non-empty name, else the process-wide logger.
+CKrLogger* SelectLogger(const JavaText& name)
+{
+    return name.IsEmpty() ? theLogger() : getMyLogger(name.Get());
+}
+
+// A console output for output type 0, else a file output; null when the
+// output refuses its parameters.
+CKrLogOutput* MakeOutput(CKrLogger& logger, jint outputType, const JavaText& fileName, jint fileMode,
+                         jint rolloverSizeMB, jint backupCount)
+{
+    if (outputType == 0) return logger.NewLogOutput(0);
+    return logger.NewLogOutput(outputType, fileName.Get(), fileMode, rolloverSizeMB, backupCount);
+}
+
+// One error line: the prolog names the source file without a line and carries
+// the logger's tags, then the catalogue text of id with the arguments.
+void LogMessage(CKrLogger& logger, const char* sourceFile, jint id, const char* const* arguments, int count)
+{
+    CKrErrLogMessage message(logger.ShouldUseLocalTime());
+    message.FormatLogProlog(sourceFile, 0, 0, logger.GetLogName());
+    message.ClearArguments();
+    for (int i = 0; i < count; ++i) message.AddArgument(arguments[i]);
+    message.FormatMessageA(static_cast<unsigned int>(id));
+    logger.LogErrMsg(message);
+}
+
+}  // namespace
+
+// Every entry point catches whatever the library below might throw (memory
+// exhaustion while building a line): nothing unwinds into the JVM.
+
+extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_InitializeLog(
+    JNIEnv* env, jclass, jstring loggerName, jint outputType, jstring fileName, jint fileMode, jint rolloverSizeMB,
+    jboolean useLocalTime, jint backupCount, jboolean enableTag)
+{
+    try {
+        JavaText file(env, fileName);
+        JavaText name(env, loggerName);
+        CKrLogger* logger = SelectLogger(name);
+        if (!logger) return -1;
+        // Only a true value changes a switch: false leaves an earlier setting.
+        if (useLocalTime) logger->UseLocalTime(true);
+        if (enableTag) logger->EnableTag(true);
+        CKrLogOutput* output = MakeOutput(*logger, outputType, file, fileMode, rolloverSizeMB, backupCount);
+        if (output && !logger->SetLogOutput(output)) {
+            logger->DeleteLogOutput(output);
+            return 0;
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_SetResourcesDirectory(JNIEnv* env, jclass,
+                                                                                            jstring directory)
+{
+    if (!directory) return 0;
+    try {
+        JavaText text(env, directory);
+        if (text.IsEmpty()) return 0;
+        return CKrXlate::SetResourceDirectory(text.Get()) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_LogMsg__Ljava_lang_String_2Ljava_lang_String_2ILjava_lang_String_2(
+    JNIEnv* env, jclass, jstring loggerName, jstring sourceFile, jint messageId, jstring argument)
+{
+    try {
+        JavaText name(env, loggerName);
+        JavaText source(env, sourceFile);
+        JavaText text(env, argument);
+        CKrLogger* logger = SelectLogger(name);
+        if (logger) {
+            const char* argumentText = text.OrEmpty();
+            LogMessage(*logger, source.OrEmpty(), messageId, &argumentText, 1);
+        }
+    } catch (...) {
+    }
+    return 1;
+}
+
+extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_LogMsg__Ljava_lang_String_2Ljava_lang_String_2I_3Ljava_lang_String_2(
+    JNIEnv* env, jclass, jstring loggerName, jstring sourceFile, jint messageId, jobjectArray arguments)
+{
+    try {
+        JavaText name(env, loggerName);
+        JavaText source(env, sourceFile);
+        CKrLogger* logger = SelectLogger(name);
+        if (!arguments) return 1;
+        const jsize count = env->GetArrayLength(arguments);
+        if (count > kMaxJavaArguments) {
+            TraceTooManyLogArguments(messageId);
+            return 1;
+        }
+        if (count == 0) return 1;
+        JavaArguments texts(env, arguments, count);
+        if (logger) LogMessage(*logger, source.OrEmpty(), messageId, texts.Texts(), kMaxJavaArguments);
+    } catch (...) {
+    }
+    return 1;
+}
