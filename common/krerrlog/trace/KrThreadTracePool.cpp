@@ -1,0 +1,3 @@
+#include <krerrlog/trace/KrThreadTracePool.h>
+
+ThreadTraceData* GetThreadTraceData() { return nullptr; }
