@@ -9,12 +9,24 @@
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrLogOutput.h>
 #include <krerrlog/support/KrXlate.h>
+#include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/trace/KrTracing.h>
 
 namespace {
 
 // A message or trace line takes at most this many arguments from Java; the
 // formatter always receives exactly this many, the missing ones empty.
 constexpr jsize kMaxJavaArguments = 5;
+
+// What the warning traces of refused messages name as their origin.
+constexpr const char* kBridgeSourceFile = "common/krerrlog/KrJNIEntryPoint";
+constexpr const char* kWarningFunction = "KrJNIEntryPoint::LogMsg";
+constexpr int kLogWarningLine = 394;
+constexpr int kTraceWarningLine = 619;
+
+// Trace data field ids.
+constexpr unsigned int kFunctionField = 7;
+constexpr unsigned int kTransactionIdField = 18;
 
 // A Java string read with GetStringUTFChars and given back when the object
 // goes. A null string (or one the JVM could not copy) reads as null.
@@ -113,6 +125,66 @@ void LogMessage(CKrLogger& logger, const char* sourceFile, jint id, const char* 
     logger.LogErrMsg(message);
 }
 
+// The warning traced, on the process-wide logger's trace, in place of a
+// message with more than five arguments, when componentId is traced there.
+void TraceArgumentWarning(unsigned int componentId, const char* format, const __ToString__& argument, int line)
+{
+    KrTracing tracing;
+    if (!tracing.BeginEx()) return;
+    tracing.AddComp(componentId);
+    if (!tracing.NeedTracing() && !tracing.InMemoryNeedTracing()) return;
+    tracing.SetData(kFunctionField, kWarningFunction);
+    tracing.SetMsg(format, argument);
+    tracing.Done(kBridgeSourceFile, line);
+}
+
+void TraceTooManyLogArguments(jint messageId)
+{
+    TraceArgumentWarning(static_cast<unsigned int>(messageId) & 0xFFFF0000u,
+                         "WARNING!!! Too many arguments in message.  Message not logged.  Message ID is: %d",
+                         __ToString__(messageId), kLogWarningLine);
+}
+
+void TraceTooManyTraceArguments(jint traceId, const char* message)
+{
+    TraceArgumentWarning(static_cast<unsigned int>(traceId),
+                         "WARNING!!! Too many arguments in message - Message not logged.  Unformatted message is: %s",
+                         __ToString__(message), kTraceWarningLine);
+}
+
+// Starts a trace call of traceId on logger: the process-wide logger's call
+// uses the thread's own records through BeginEx; a named logger's call runs
+// on the record the thread holds for that logger (taken from the pool on its
+// first traced call). False when neither trace kind wants the call, so the
+// caller reads none of its other strings.
+bool BeginTraceCall(KrTracing& tracing, CKrLogger& logger, jint traceId)
+{
+    if (&logger == theLogger()) {
+        if (!tracing.BeginEx()) return false;
+    } else {
+        CKrTraceData* record = logger.GetLocalKrTraceData();
+        if (!record && logger.TraceEnabled(0)) logger.TraceAlloc(&record);
+        if (!record) record = logger.GetLocalInMemoryKrTraceData();
+        if (!record && logger.InMemoryTraceEnabled(0)) logger.InMemoryTraceAlloc(&record);
+        if (!record || !tracing.BeginExWobj(*record)) return false;
+    }
+    tracing.AddComp(static_cast<unsigned int>(traceId));
+    if (!tracing.NeedTracing() && !tracing.InMemoryNeedTracing()) return false;
+    // A thread inside a CKrTraceSupresser scope traces nothing from Java either.
+    return CKrTraceSupresser::isTracing();
+}
+
+// Function, message and transaction id of a Java trace line, then the line
+// itself, with the source file's base name as its position.
+void FinishTraceCall(KrTracing& tracing, const JavaText& sourceFile, const JavaText& function,
+                     const JavaText& transactionId, const char* format, int count, const char** arguments)
+{
+    tracing.SetData(kFunctionField, function.OrEmpty());
+    tracing.SetMsgVA(format, count, arguments);
+    tracing.SetData(kTransactionIdField, transactionId.OrEmpty());
+    tracing.DoneEx(sourceFile.OrEmpty(), 0);
+}
+
 }  // namespace
 
 // Every entry point catches whatever the library below might throw (memory
@@ -190,4 +262,105 @@ extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_LogMsg__Lja
     } catch (...) {
     }
     return 1;
+}
+
+extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_InitializeTrace(
+    JNIEnv* env, jclass, jstring loggerName, jint outputType, jstring fileName, jint fileMode, jint rolloverSizeMB,
+    jint traceFormat, jstring delimiter, jstring traceConfigFile, jboolean useLocalTime, jint backupCount,
+    jboolean enableTag)
+{
+    if (!traceConfigFile) return 0;
+    try {
+        JavaText configFile(env, traceConfigFile);
+        JavaText name(env, loggerName);
+        JavaText file(env, fileName);
+        JavaText delimiterText(env, delimiter);
+        CKrLogger* logger = SelectLogger(name);
+        if (logger && enableTag) logger->EnableTag(true);
+        if (!logger || configFile.IsEmpty()) return 0;
+        CKrLogOutput* output = MakeOutput(*logger, outputType, file, fileMode, rolloverSizeMB, backupCount);
+        // useLocalTime reaches only the trace configuration, not the logger's switch.
+        if (logger->EnableTrace(output, nullptr, traceFormat, delimiterText.Get(), configFile.Get(), useLocalTime != 0,
+                                false, false))
+            return 1;
+        if (output) logger->DeleteLogOutput(output);
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_TraceMsg__Ljava_lang_String_2Ljava_lang_String_2Ljava_lang_String_2ILjava_lang_String_2Ljava_lang_String_2(
+    JNIEnv* env, jclass, jstring loggerName, jstring sourceFile, jstring function, jint traceId, jstring transactionId,
+    jstring message)
+{
+    try {
+        JavaText name(env, loggerName);
+        CKrLogger* logger = SelectLogger(name);
+        KrTracing tracing;
+        if (!logger || !BeginTraceCall(tracing, *logger, traceId)) return 1;
+        JavaText source(env, sourceFile), functionText(env, function), transaction(env, transactionId),
+            messageText(env, message);
+        // "%s" keeps every character of the message, "%" included.
+        const char* text = messageText.OrEmpty();
+        FinishTraceCall(tracing, source, functionText, transaction, "%s", 1, &text);
+    } catch (...) {
+    }
+    return 1;
+}
+
+extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_TraceMsg__Ljava_lang_String_2Ljava_lang_String_2Ljava_lang_String_2ILjava_lang_String_2Ljava_lang_String_2_3Ljava_lang_String_2(
+    JNIEnv* env, jclass, jstring loggerName, jstring sourceFile, jstring function, jint traceId, jstring transactionId,
+    jstring message, jobjectArray arguments)
+{
+    try {
+        const jsize count = arguments ? env->GetArrayLength(arguments) : 0;
+        if (count > kMaxJavaArguments) {
+            JavaText messageText(env, message);
+            TraceTooManyTraceArguments(traceId, messageText.OrEmpty());
+            return 1;
+        }
+        JavaText name(env, loggerName);
+        CKrLogger* logger = SelectLogger(name);
+        KrTracing tracing;
+        if (!logger || !BeginTraceCall(tracing, *logger, traceId)) return 1;
+        JavaText source(env, sourceFile), functionText(env, function), transaction(env, transactionId),
+            messageText(env, message);
+        if (count == 0) {
+            const char* text = messageText.OrEmpty();
+            FinishTraceCall(tracing, source, functionText, transaction, "%s", 1, &text);
+        } else {
+            // The message is the format of exactly five arguments.
+            JavaArguments texts(env, arguments, count);
+            FinishTraceCall(tracing, source, functionText, transaction, messageText.OrEmpty(), kMaxJavaArguments,
+                            texts.Texts());
+        }
+    } catch (...) {
+    }
+    return 1;
+}
+
+extern "C" JNIEXPORT jboolean JNICALL Java_com_halvorn_krerrlog_KrLogger_TraceEnabled(JNIEnv* env, jclass,
+                                                                                      jstring loggerName)
+{
+    try {
+        JavaText name(env, loggerName);
+        CKrLogger* logger = SelectLogger(name);
+        return logger && logger->TraceEnabled(0) ? JNI_TRUE : JNI_FALSE;
+    } catch (...) {
+        return JNI_FALSE;
+    }
+}
+
+extern "C" JNIEXPORT jboolean JNICALL Java_com_halvorn_krerrlog_KrLogger_TraceEnabledComponent(JNIEnv* env, jclass,
+                                                                                               jstring loggerName,
+                                                                                               jint component)
+{
+    try {
+        JavaText name(env, loggerName);
+        CKrLogger* logger = SelectLogger(name);
+        return logger && logger->TraceEnabled(static_cast<unsigned int>(component)) ? JNI_TRUE : JNI_FALSE;
+    } catch (...) {
+        return JNI_FALSE;
+    }
 }
