@@ -148,6 +148,7 @@ private:
     KRERRLOG_LOCAL void ReleaseKnownInfo();       // lists and tables
     KRERRLOG_LOCAL void ShutDownOutputsLocked();  // every output, all guards already held
     bool SetLogOutput_Unlocked(CKrLogOutput* output);
+    KRERRLOG_LOCAL CKrTraceData* NewMaster();
     KRERRLOG_LOCAL void DisableTraceLocked(bool keepConfig);  // trace guard already held
     KRERRLOG_LOCAL bool DisableInMemoryTraceLocked();          // in-memory guard already held
     KRERRLOG_LOCAL void DropTraceConfigLocked();

@@ -7,6 +7,7 @@
 #include <krerrlog/message/KrToString.h>
 
 class CKrTraceData;
+class CKrLogger;
 
 // A typical call:
 //   KrTracing t;
@@ -67,18 +68,22 @@ public:
     void DoneEx(const char* file, int line);
 
 private:
-    void Begin(CKrTraceData* fileRecord, CKrTraceData* inMemoryRecord);
+    bool Begin(CKrLogger* logger);
     template <typename Value>
     void Store(unsigned int id, Value value);
     void Finish(const char* file, int line, bool extended);
 
-    CKrTraceData* m_pTraceData;
-    bool m_bFiltered;
-    bool m_bTraced;
-    bool m_bEnabled;
-    CKrTraceData* m_pInMemTraceData;
-    bool m_bInMemTraced;
-    bool m_bInMemEnabled;
+    // Cleared here too, so that Done on an object no begin has set writes nothing.
+    CKrTraceData* m_pTraceData = nullptr;
+    bool m_bFiltered = false;
+    bool m_bTraced = false;
+    bool m_bEnabled = false;
+    CKrTraceData* m_pInMemTraceData = nullptr;
+    bool m_bInMemTraced = false;
+    bool m_bInMemEnabled = false;
+    // The logger the call asks and takes the thread's records from: the
+    // process-wide one, or the logger of the record given to BeginExWobj.
+    CKrLogger* m_pLogger = nullptr;
 };
 
 // Silences LastComp on the calling thread for the object's scope.
