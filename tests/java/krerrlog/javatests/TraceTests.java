@@ -10,9 +10,9 @@ import java.util.Arrays;
 import java.util.List;
 
 public final class TraceTests {
-    static final int LOG = 0x01000000;      // the library's own component "Log": selected
-    static final int TEST = 0x02000000;     // the test component: selected
-    static final int UNSELECTED = 0x02010000;  // a sub-component of it that the configuration leaves out
+    static final int LOG = 0x01000000;         // the library's own component "Log": selected
+    static final int TEST = 0x02020000;        // "Test/Network" of the test component: selected
+    static final int UNSELECTED = 0x02010000;  // "Test/Config": left out
     static final String FIELDS = "SrcFile, Function, TransactionID, Message, Tag";
 
     private TraceTests() {
@@ -69,7 +69,7 @@ public final class TraceTests {
 
     static void processWideTrace(Path dir) {
         Check.scope("process-wide trace");
-        Path conf = config(dir, "process.conf", "Log, KrTestComponent");
+        Path conf = config(dir, "process.conf", "Log, Test/Network");
         Path file = dir.resolve("process.log");
         Path errors = dir.resolve("errors.log");
         KrLogger.InitializeLog(null, KrLogger.OUTPUT_FILE, errors.toString(), 1, 0, false, 0, false);
@@ -78,8 +78,9 @@ public final class TraceTests {
                     "InitializeTrace");
         Check.that(KrLogger.TraceEnabled(null) && KrLogger.TraceEnabled(""), "TraceEnabled by null and empty name");
         Check.that(KrLogger.TraceEnabledComponent(null, LOG), "Log selected");
-        Check.that(KrLogger.TraceEnabledComponent("", TEST), "KrTestComponent selected");
-        Check.that(!KrLogger.TraceEnabledComponent(null, UNSELECTED), "sub-component not selected");
+        Check.that(KrLogger.TraceEnabledComponent("", TEST), "Test/Network selected");
+        Check.that(!KrLogger.TraceEnabledComponent(null, UNSELECTED), "Test/Config not selected");
+        Check.that(!KrLogger.TraceEnabledComponent(null, 0x02000000), "Test itself not selected");
         Check.that(!KrLogger.TraceEnabled("JavaNeverTraced"), "another logger does not trace");
 
         String[] tooMany = {"1", "2", "3", "4", "5", "6"};
@@ -125,10 +126,10 @@ public final class TraceTests {
                 KrLogger.TraceMsg(null, "F.java", "f", UNSELECTED, "t", "k", tooMany),
              new String[][] {}},
             {"LogMsg with six: the warning under the message's component", (Runnable) () ->
-                KrLogger.LogMsg(null, "L.java", 0x0200C009, tooMany),
-             new String[][] {row(bridge + ":394", fn, "", warnLog + 0x0200C009, tag)}},
+                KrLogger.LogMsg(null, "L.java", 0x0101C001, tooMany),
+             new String[][] {row(bridge + ":394", fn, "", warnLog + 0x0101C001, tag)}},
             {"LogMsg with six, component not selected: nothing", (Runnable) () ->
-                KrLogger.LogMsg(null, "L.java", 0x0301C009, tooMany),
+                KrLogger.LogMsg(null, "L.java", 0x0200C009, tooMany),
              new String[][] {}},
         };
         int seen = 0;
