@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times the Java bridge from a JVM: ns per LogMsg into a file and per TraceMsg
 # for an unselected component, 1 and 4 threads, beside an empty native method.
-#   bench/java_bridge_bench.sh [build folder, default build-release]
+#   bench/java_bridge_bench.sh [build folder, default build-release] [part of a call's name]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-release}
@@ -14,4 +14,4 @@ trap 'rm -rf "$work"' EXIT
 java -Dkrerrlog.library="$PWD/$build/bin/libkrerrlog.so" \
      -Dkrerrlog.baseline="$PWD/$build/bin/libkrjnibaseline.so" \
      -cp "$build/share/java/krerrlog.jar:$build/tests/java/krerrlog_java_tests.jar" \
-     krerrlog.javatests.BridgeBench "$work"
+     krerrlog.javatests.BridgeBench "$work" "${2:-}"

@@ -1,7 +1,7 @@
 // Timing loops for the bridge: ns per call of LogMsg into a file and of
 // TraceMsg for a component the trace does not select, on 1 and 4 Java threads,
 // beside an empty native method with TraceMsg's parameters.
-// Run: bench/java_bridge_bench.sh [build folder]
+// Run: bench/java_bridge_bench.sh [build folder] [part of a call's name, to time only those calls]
 package krerrlog.javatests;
 
 import com.halvorn.krerrlog.KrLogger;
@@ -12,6 +12,7 @@ import java.util.concurrent.CyclicBarrier;
 public final class BridgeBench {
     static final int UNSELECTED = 0x02000000;
     static volatile long sink;
+    static String only = "";
 
     private BridgeBench() {
     }
@@ -22,6 +23,7 @@ public final class BridgeBench {
 
     public static void main(String[] args) throws Exception {
         Path dir = Check.folder(Path.of(args[0]), "bench");
+        only = args.length > 1 ? args[1] : "";
         Path conf = Check.write(dir.resolve("bench.conf"), "components: Log\ndata: Message, Tag\n");
         KrLogger.InitializeTrace(null, 1, dir.resolve("process-trace.log").toString(), 1, 0, 2, "|", conf.toString(),
                                  false, 0, false);
@@ -47,6 +49,9 @@ public final class BridgeBench {
 
     /** Runs calls per thread on threads threads after a warm-up; prints the mean ns per call of a thread. */
     static void report(String what, int threads, int calls, Call call) throws Exception {
+        if (!what.contains(only)) {
+            return;
+        }
         long[] elapsed = new long[threads];
         CyclicBarrier start = new CyclicBarrier(threads);
         Thread[] workers = new Thread[threads];
