@@ -1,6 +1,7 @@
 // The writers-first reader-writer guards, with real threads. Every scenario
 // runs under a watchdog so a deadlock fails the test instead of hanging it.
 #include <krerrlog/support/KrErrLogGuard.h>
+#include <krerrlog/support/KrReaderSlots.h>
 
 #include "testsupport/TestFiles.h"
 
@@ -17,7 +18,8 @@ class CKrGuardTestPeer {
 public:
     static int WaitingReaders(CKrGuard& g) { return Read(g, g.m_iWaitingReaders); }
     static int WaitingWriters(CKrGuard& g) { return Read(g, g.m_iWaitingWriters); }
-    static int Active(CKrGuard& g) { return Read(g, g.m_iActive); }
+    // Readers are counted in the reader slots; -1 while a writer holds the guard.
+    static int Active(CKrGuard& g) { return Read(g, g.m_iActive) < 0 ? -1 : g.m_pReaderSlots->Sum(); }
     static CKrGuard& State(CKrErrLogGuard& g) { return *g.m_pState; }
 
 private:
