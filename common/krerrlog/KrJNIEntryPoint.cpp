@@ -10,6 +10,7 @@
 #include <krerrlog/output/CKrLogOutput.h>
 #include <krerrlog/support/KrXlate.h>
 #include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/trace/KrTraceVocabulary.h>
 #include <krerrlog/trace/KrTracing.h>
 
 namespace {
@@ -24,8 +25,7 @@ constexpr const char* kWarningFunction = "KrJNIEntryPoint::LogMsg";
 constexpr int kLogWarningLine = 394;
 constexpr int kTraceWarningLine = 619;
 
-// Trace data field ids.
-constexpr unsigned int kFunctionField = 7;
+// The data field "TransactionID" (the known data fields table's row 18).
 constexpr unsigned int kTransactionIdField = 18;
 
 // A Java string read with GetStringUTFChars and given back when the object
@@ -57,10 +57,10 @@ private:
     const char* m_chars = nullptr;
 };
 
-// The elements of a Java string array of at most kMaxJavaArguments entries,
-// each read as a JavaText; Texts() gives all kMaxJavaArguments slots, the ones
-// past the array (and null elements) empty. Every element's text is given
-// back and its local reference deleted when the object goes.
+// The first count (at most kMaxJavaArguments) elements of a Java string array,
+// each read with GetStringUTFChars; Texts() gives all kMaxJavaArguments slots,
+// the ones past the array (and null elements) empty. Every element's text is
+// given back and its local reference deleted when the object goes.
 class JavaArguments {
 public:
     JavaArguments(JNIEnv* env, jobjectArray array, jsize count) : m_env(env)
@@ -133,7 +133,7 @@ void TraceArgumentWarning(unsigned int componentId, const char* format, const __
     if (!tracing.BeginEx()) return;
     tracing.AddComp(componentId);
     if (!tracing.NeedTracing() && !tracing.InMemoryNeedTracing()) return;
-    tracing.SetData(kFunctionField, kWarningFunction);
+    tracing.SetData(KR_FIELD_FUNCTION, kWarningFunction);
     tracing.SetMsg(format, argument);
     tracing.Done(kBridgeSourceFile, line);
 }
@@ -179,7 +179,7 @@ bool BeginTraceCall(KrTracing& tracing, CKrLogger& logger, jint traceId)
 void FinishTraceCall(KrTracing& tracing, const JavaText& sourceFile, const JavaText& function,
                      const JavaText& transactionId, const char* format, int count, const char** arguments)
 {
-    tracing.SetData(kFunctionField, function.OrEmpty());
+    tracing.SetData(KR_FIELD_FUNCTION, function.OrEmpty());
     tracing.SetMsgVA(format, count, arguments);
     tracing.SetData(kTransactionIdField, transactionId.OrEmpty());
     tracing.DoneEx(sourceFile.OrEmpty(), 0);
