@@ -23,4 +23,5 @@
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/trace/KrThreadTracePool.h>
 #include <krerrlog/trace/KrTracing.h>
+#include <krerrlog/trace/KrTraceScope.h>
 #include <krerrlog/support/KrXlate.h>

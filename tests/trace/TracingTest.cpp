@@ -356,6 +356,27 @@ TEST(TracingFacade, OwnRecordAndRequestContext)
     CKrRequestContext::SetRequestContextData(nullptr);
 }
 
+TEST(TracingFacade, ScopeHelperWritesOneLineWhenTheScopeEnds)
+{
+    TraceScene scene;
+    TracesOffAtEnd off;
+    ASSERT_TRUE(theLogger()->EnableTrace(scene.File("t.log"), 2, ";",
+                                         scene.Config("c", "data: Function, User, Message\n").c_str(), false, false,
+                                         false));
+    auto traced = [](unsigned int component) {
+        KR_TRACE_SCOPE(trace, component);
+        trace.Set(9u, "alice").Msg("m%s", 1);
+        return trace.On();
+    };
+    EXPECT_FALSE(traced(scene.unselected));
+    EXPECT_TRUE(traced(scene.selected));
+    {
+        CKrTraceSupresser quiet;
+        EXPECT_FALSE(traced(scene.selected));
+    }
+    EXPECT_EQ(scene.Read("t.log"), "Function;User;Message\n========;====;=======\noperator();alice;m1\n");
+}
+
 TEST(TraceRouting, KrInitLoggerStartsAFileTrace)
 {
     TraceScene scene;

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <regex>
 #include <thread>
 #include <vector>
 
@@ -66,12 +66,20 @@ TEST(TracingThreads, ReconfiguredSwitchedOffAndInMemoryToggledWhileThreadsTrace)
     }));
 
     // Every line whole and in the layout of one of the two configurations.
-    const std::regex line(R"(alice;n=\d+|\[n=\d+\]\[alice\]|User;Message|====;=======|\[Message\]\[User\]|)"
-                          R"(\[=======\]\[====\])");
+    auto digitsBetween = [](const std::string& text, const std::string& before, const std::string& after) {
+        if (text.size() <= before.size() + after.size() || text.compare(0, before.size(), before) != 0 ||
+            text.compare(text.size() - after.size(), after.size(), after) != 0) {
+            return false;
+        }
+        const std::string digits = text.substr(before.size(), text.size() - before.size() - after.size());
+        return digits.find_first_not_of("0123456789") == std::string::npos;
+    };
+    const std::string headers[] = {"User;Message", "====;=======", "[Message][User]", "[=======][====]"};
     int traced = 0;
     for (const std::string& text : SplitLines(scene.Read("t.log"))) {
         if (text.empty()) continue;
-        EXPECT_TRUE(std::regex_match(text, line)) << text;
+        const bool header = std::find(std::begin(headers), std::end(headers), text) != std::end(headers);
+        EXPECT_TRUE(header || digitsBetween(text, "alice;n=", "") || digitsBetween(text, "[n=", "][alice]")) << text;
         traced += text.find("alice") != std::string::npos ? 1 : 0;
     }
     EXPECT_GT(traced, 0);

@@ -29,11 +29,10 @@ void CKrGuard::LockForRead()
     for (;;) {
         if (m_writerGate.load(std::memory_order_acquire) == 0) {
             // Count in first, then look at the gate: a writer that closes it
-            // meanwhile sees this reader in its sum (both sequentially consistent).
-            std::atomic<int>& mine = m_pReaderSlots->Mine();
-            mine.fetch_add(1, std::memory_order_seq_cst);
+            // meanwhile sees this reader in its sum (KrReaderSlots.h).
+            m_pReaderSlots->Enter();
             if (m_writerGate.load(std::memory_order_seq_cst) == 0) return;
-            mine.fetch_sub(1, std::memory_order_release);  // a writer came first
+            m_pReaderSlots->Leave();  // a writer came first
         }
         m_section.Enter();
         if (m_writerGate.load(std::memory_order_relaxed) == 0) {
@@ -55,6 +54,7 @@ void CKrGuard::LockForWrite()
         m_iActive = -1;
         ++m_iWaitingWriters;  // waiting, for the readers inside to leave
         m_section.Leave();
+        krerrlog::ReaderSlots::AfterGateClosed();
         WaitUntilNoReaderInside();
         m_section.Enter();
         --m_iWaitingWriters;
@@ -85,7 +85,7 @@ void CKrGuard::WaitUntilNoReaderInside()
 void CKrGuard::Unlock()
 {
     if (m_pWriterThread.load(std::memory_order_relaxed) != krerrlog::ReaderSlots::ThisThread()) {
-        m_pReaderSlots->Mine().fetch_sub(1, std::memory_order_release);  // a reader leaves
+        m_pReaderSlots->Leave();  // a reader leaves
         return;
     }
     m_pWriterThread.store(nullptr, std::memory_order_relaxed);

@@ -1,11 +1,11 @@
 // Reader-writer guards: any number of readers or one writer, writers first.
 // A reader that arrives while a writer waits queues behind it; queued readers
-// are let in together. The guards are not re-entrant, and a write hold is
-// given back by the thread that took it (as the scoped holders do).
+// are let in together. The guards are not re-entrant, and a hold is given
+// back by the thread that took it (as the scoped holders do).
 //
 // Readers take the guard without the critical section: a reader counts itself
-// in its thread's reader slot (a cache line of its own, see KrReaderSlots.h)
-// and checks the writer gate; only when the gate is closed does it back out
+// in its thread's reader slot (a cache line of its own, changed with a plain
+// store, see KrReaderSlots.h) and checks the writer gate; only when the gate is closed does it back out
 // and queue under the critical section. A writer closes the gate, then waits
 // until the slots add up to 0. The gate stays closed from the first waiting
 // writer until the last writer leaves, so waiting writers go before new readers.

@@ -1,6 +1,13 @@
 // Where the readers of a reader-writer guard announce themselves: counters on
-// cache lines of their own, one chosen per thread, so that readers on
-// different threads never write to the same line. A writer adds them all up.
+// cache lines of their own, so that readers on different threads never write
+// to the same line. A writer adds them all up.
+//
+// Each of the first kSlots threads alive at once owns one slot index (given
+// back when the thread ends), so a reader changes its counter with a plain
+// store. The store must be seen by a writer that closes the gate at the same
+// time; instead of a full fence on every read, the writer runs a process-wide
+// barrier (membarrier) after closing the gate. Threads beyond kSlots, and
+// kernels without that barrier, count in with a fenced read-modify-write.
 #pragma once
 
 #include <atomic>
@@ -12,11 +19,15 @@ public:
     static constexpr unsigned kSlots = 64;
     static constexpr unsigned kCacheLine = 64;
 
-    // The calling thread's counter. Threads take the slots in turn, so the
-    // first 64 threads of the process each have one to themselves.
-    std::atomic<int>& Mine();
-    // The readers inside: at least the true number while a writer holds the
-    // gate closed (a reader that backs out may still be counted for a moment).
+    // A reader counts itself in and out; the writer's gate is looked at in
+    // between by the caller (see CKrGuard::LockForRead).
+    void Enter();
+    void Leave();
+    // After the gate was closed: makes every reader's earlier Enter visible,
+    // so that Sum() sees it.
+    static void AfterGateClosed();
+    // The readers inside; while the gate is closed at least the true number
+    // (a reader that backs out may still be counted for a moment).
     int Sum() const;
 
     // A number that stands for the calling thread while it lives.
@@ -26,7 +37,7 @@ private:
     struct alignas(kCacheLine) Slot {
         std::atomic<int> count{0};
     };
-    Slot m_slots[kSlots];
+    Slot m_slots[kSlots + 1];  // the last one is shared by the threads without a slot
 };
 
 }  // namespace krerrlog

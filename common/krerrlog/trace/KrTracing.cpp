@@ -67,12 +67,11 @@ bool KrTracing::Begin(CKrLogger* logger)
 
 bool KrTracing::BeginEx()
 {
-    CKrLogger* logger = theLogger();
-    if (!Begin(logger)) return false;
-    // Only the records the thread already holds; none is taken here.
-    if (m_bEnabled) m_pTraceData = logger->GetLocalKrTraceData();
-    if (m_bInMemEnabled) m_pInMemTraceData = logger->GetLocalInMemoryKrTraceData();
-    return true;
+    // The records the thread holds are looked up by AddComp's allocating
+    // decision, which hands out the held record (refreshed) or takes one only
+    // for a traced component: the same outcome as taking them here, without
+    // two thread-key reads on the path of a call that is not traced.
+    return Begin(theLogger());
 }
 
 bool KrTracing::BeginExWobj(CKrTraceData& record)
@@ -169,6 +168,9 @@ void KrTracing::DoneEx(const char* file, int line) { Finish(file, line, true); }
 
 void KrTracing::Finish(const char* file, int line, bool extended)
 {
+    // A call no trace wants has stored nothing: there is nothing to fill,
+    // write or clear.
+    if (!m_bTraced && !m_bInMemTraced) return;
     // The clock: only the traced field that drives it reads it.
     Store(KR_FIELD_PRECISETIME, kClockNow);
     Store(KR_FIELD_TIME, kClockNow);
