@@ -152,20 +152,22 @@ void TraceTooManyTraceArguments(jint traceId, const char* message)
                          __ToString__(message), kTraceWarningLine);
 }
 
-// Starts a trace call of traceId on logger: the process-wide logger's call
-// uses the thread's own records through BeginEx; a named logger's call runs
-// on the record the thread holds for that logger (taken from the pool on its
-// first traced call). False when neither trace kind wants the call, so the
-// caller reads none of its other strings.
-bool BeginTraceCall(KrTracing& tracing, CKrLogger& logger, jint traceId)
+// Starts a trace call of traceId on the logger the name selects: the
+// process-wide logger's call uses the thread's own records through BeginEx; a
+// named logger's call runs on the record the thread holds for that logger
+// (taken from the pool on its first traced call). False when neither trace
+// kind wants the call, so the caller reads none of its other strings.
+bool BeginTraceCall(KrTracing& tracing, const JavaText& loggerName, jint traceId)
 {
-    if (&logger == theLogger()) {
+    if (loggerName.IsEmpty()) {
         if (!tracing.BeginEx()) return false;
     } else {
-        CKrTraceData* record = logger.GetLocalKrTraceData();
-        if (!record && logger.TraceEnabled(0)) logger.TraceAlloc(&record);
-        if (!record) record = logger.GetLocalInMemoryKrTraceData();
-        if (!record && logger.InMemoryTraceEnabled(0)) logger.InMemoryTraceAlloc(&record);
+        CKrLogger* logger = getMyLogger(loggerName.Get());
+        if (!logger) return false;
+        CKrTraceData* record = logger->GetLocalKrTraceData();
+        if (!record && logger->TraceEnabled(0)) logger->TraceAlloc(&record);
+        if (!record) record = logger->GetLocalInMemoryKrTraceData();
+        if (!record && logger->InMemoryTraceEnabled(0)) logger->InMemoryTraceAlloc(&record);
         if (!record || !tracing.BeginExWobj(*record)) return false;
     }
     tracing.AddComp(static_cast<unsigned int>(traceId));
@@ -296,9 +298,8 @@ extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_TraceMsg__L
 {
     try {
         JavaText name(env, loggerName);
-        CKrLogger* logger = SelectLogger(name);
         KrTracing tracing;
-        if (!logger || !BeginTraceCall(tracing, *logger, traceId)) return 1;
+        if (!BeginTraceCall(tracing, name, traceId)) return 1;
         JavaText source(env, sourceFile), functionText(env, function), transaction(env, transactionId),
             messageText(env, message);
         // "%s" keeps every character of the message, "%" included.
@@ -321,9 +322,8 @@ extern "C" JNIEXPORT jint JNICALL Java_com_halvorn_krerrlog_KrLogger_TraceMsg__L
             return 1;
         }
         JavaText name(env, loggerName);
-        CKrLogger* logger = SelectLogger(name);
         KrTracing tracing;
-        if (!logger || !BeginTraceCall(tracing, *logger, traceId)) return 1;
+        if (!BeginTraceCall(tracing, name, traceId)) return 1;
         JavaText source(env, sourceFile), functionText(env, function), transaction(env, transactionId),
             messageText(env, message);
         if (count == 0) {
