@@ -19,6 +19,10 @@ foreach(line ${lines})
 endforeach()
 # Each area lists its own required exports in required_exports_<area>.txt.
 file(GLOB lists ${CMAKE_CURRENT_LIST_DIR}/required_exports*.txt)
+# The Java bridge's entry points exist only in a library built with a JDK.
+if(NOT JAVA_BRIDGE)
+  list(FILTER lists EXCLUDE REGEX "required_exports_jni\\.txt$")
+endif()
 set(required "")
 foreach(list_file ${lists})
   file(STRINGS ${list_file} more)

@@ -1,6 +1,7 @@
 # Installs the built library into a scratch prefix, then builds and runs a
 # program outside the tree against it, once through find_package and once
-# through pkg-config.
+# through pkg-config; with the Java bridge, a Java program against the
+# installed jar and library.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -29,4 +30,13 @@ if(PKG_CONFIG)
   run(c++ -std=c++17 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags}
       -Wl,-rpath,${prefix}/lib -o ${WORK_DIR}/consumer-pc)
   run(${WORK_DIR}/consumer-pc)
+endif()
+
+if(JAVA)
+  set(jar ${prefix}/share/java/krerrlog.jar)
+  if(NOT EXISTS ${jar})
+    message(FATAL_ERROR "krerrlog.jar is not installed in share/java")
+  endif()
+  run(${JAVA} -cp ${jar} -Djava.library.path=${prefix}/lib
+      ${SOURCE_DIR}/tests/install/consumer/JavaConsumer.java ${WORK_DIR}/java-consumer.log)
 endif()
