@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -114,6 +115,16 @@ const char* KrDemoLocale()
     return "en (default)";
 }
 
+void PrintCounts(const char* name, const KrDeliveryCounts& counts)
+{
+    char since[32] = "?";
+    const time_t start = static_cast<time_t>(counts.countingSince);
+    tm local{};
+    if (localtime_r(&start, &local)) std::strftime(since, sizeof since, "%H:%M:%S", &local);
+    std::printf("  %-10s since %s: %llu lines (%llu bytes) delivered, %llu lost\n", name, since,
+                counts.linesDelivered, counts.bytesDelivered, counts.linesFailed);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -183,6 +194,11 @@ int main(int argc, char** argv)
     for (auto& worker : workers) worker.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+    // What the two file outputs say they delivered, before they are closed.
+    KrDeliveryCounts errorCounts{};
+    KrDeliveryCounts auditCounts{};
+    const bool haveCounts = logger.GetLogDeliveryCounts(errorCounts) && logger.GetAuditDeliveryCounts(auditCounts);
+
     logger.DisableAuditLog();
     logger.SetLogOutput(logger.NewLogOutput(0));  // back to the console
     Say(logger, "krerrlog demo: done in " + std::to_string(seconds).substr(0, 4) + " s");
@@ -228,6 +244,11 @@ int main(int argc, char** argv)
     std::printf("  of them %zu translated from the component's bundle, %zu filled from its format texts.\n",
                 translated, once + more - translated);
     std::printf("Audit lines: %d written.\n", kThreads * ((kLinesPerThread + kAuditEvery - 1) / kAuditEvery));
+    if (haveCounts) {
+        std::printf("\nDelivery counts of the outputs:\n");
+        PrintCounts("error log", errorCounts);
+        PrintCounts("audit log", auditCounts);
+    }
     logger.DisableLog();
     return once == written ? 0 : 1;
 }

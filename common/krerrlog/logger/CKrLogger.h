@@ -16,6 +16,7 @@ class CKrErrLogComponent;
 class CKrTraceData;
 struct KrTraceComponentInfo;
 struct KrTraceDataFieldInfo;
+struct KrDeliveryCounts;
 
 // Host callbacks of the callback outputs.
 typedef void (*KrSyncLogCallback)(const char* text, int length);
@@ -68,6 +69,10 @@ public:
     // False when no output is attached or the logger is not initialised.
     bool LogErrMsg(CKrErrLogMessage& message);
     bool LogAuditMsg(CKrErrLogMessage& message);
+    // What the attached error-log (audit-log) output has delivered and lost
+    // since it was made; false, and counts left alone, when none is attached.
+    bool GetLogDeliveryCounts(KrDeliveryCounts& counts);
+    bool GetAuditDeliveryCounts(KrDeliveryCounts& counts);
 
     // ---- Message catalogue and component libraries ----
     const char* FetchMsg(unsigned int msgId) const;

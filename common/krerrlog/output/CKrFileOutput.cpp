@@ -163,7 +163,7 @@ bool CKrFileOutput::RollOverCheck_LogMessageUnbuffered(const char* text, unsigne
         std::lock_guard<std::mutex> check(krerrlog::RolloverCheckLock());
         if (RolloverCheck(length)) result = Rollover();
     }
-    LogMessage(text, length);
+    CountDelivery(LogMessage(text, length), static_cast<long long>(length));  // Log reports the roll-over
     return result;
 }
 
