@@ -30,8 +30,10 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Error, audit and trace logging library (sh
 find_program(KRERRLOG_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(KRERRLOG_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
 endif()
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libkrerrlog-dev)
@@ -42,7 +44,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${KRERRLOG_RUNTIME_PACKAGE} (= ${PROJECT_V
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME krerrlog-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Tools for operators of hosts of the logging library (krtracecheck)")
-# The tools need what the library needs, and the library itself.
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${KRERRLOG_RUNTIME_PACKAGE} (= ${PROJECT_VERSION}), libc6, libstdc++6")
+# krtracecheck carries the library's code; it loads the component libraries
+# that hosts install, as a host's logger does.
 
 include(CPack)

@@ -2,11 +2,15 @@
 // error log and an audit log to the process-wide logger, logs from several
 // threads for a few seconds, and then shows what it wrote.
 //
-//   krerrlog_demo <output folder>
+//   krerrlog_demo <output folder> [trace configuration]
+//
+// First it runs the operators' checker, krtracecheck (beside the demo), on the
+// trace configuration shipped with it (examples/trace/krerrlog-demo.trace).
 #include <krerrlog/krerrlog.h>
 
 #include "component/KrDemoServerMessages.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,6 +119,20 @@ const char* KrDemoLocale()
     return "en (default)";
 }
 
+// What an operator would do before switching tracing on: check the file.
+bool CheckTraceConfiguration(const char* demoPath, const std::string& configuration)
+{
+    const fs::path checker = fs::path(demoPath).parent_path() / "krtracecheck";
+    const std::string command = "'" + checker.string() + "' --strict '" + configuration + "'";
+    std::printf("$ krtracecheck --strict %s\n", configuration.c_str());
+    std::fflush(stdout);
+    const int status = std::system(command.c_str());
+    const bool clean = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::printf("%s\n\n", clean ? "(the trace configuration is clean)" : "the trace configuration has problems");
+    std::fflush(stdout);  // before the logger's console lines, which bypass stdio
+    return clean;
+}
+
 void PrintCounts(const char* name, const KrDeliveryCounts& counts)
 {
     char since[32] = "?";
@@ -129,10 +147,11 @@ void PrintCounts(const char* name, const KrDeliveryCounts& counts)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <output folder> [trace configuration]\n", argv[0]);
         return 2;
     }
+    if (!CheckTraceConfiguration(argv[0], argc == 3 ? argv[2] : KRERRLOG_DEMO_TRACE_CONFIGURATION)) return 1;
     const fs::path folder = argv[1];
     std::error_code error;
     fs::create_directories(folder, error);

@@ -17,6 +17,9 @@ class CKrTraceData;
 struct KrTraceComponentInfo;
 struct KrTraceDataFieldInfo;
 struct KrDeliveryCounts;
+namespace krerrlog {
+class TraceConfigCheck;
+}
 
 // Host callbacks of the callback outputs.
 typedef void (*KrSyncLogCallback)(const char* text, int length);
@@ -87,6 +90,7 @@ private:
     friend CKrLogger* theLogger();
     friend class CKrLoggerList;  // makes the named loggers
     friend class CKrLoggerTestPeer;
+    friend class krerrlog::TraceConfigCheck;  // reads the vocabulary for the operators' checker
 
     CKrLogger();
     void Init();

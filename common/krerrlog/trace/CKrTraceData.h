@@ -25,6 +25,8 @@ class CKrLogger;
 
 namespace krerrlog {
 class TraceConfigStore;
+class TraceConfigCheck;
+class TraceConfigDiagnostics;
 }
 
 class KRERRLOG_API CKrTraceData {
@@ -111,6 +113,7 @@ private:
     friend class CKrLogger;
     friend class KrTracing;
     friend class CKrTraceDataTestPeer;
+    friend class krerrlog::TraceConfigCheck;  // reads a file for the operators' checker
 
     // The refresh from a master: configuration only, values stay.
     CKrTraceData& operator=(const CKrTraceData& master);
@@ -123,7 +126,9 @@ private:
     bool PrepareConfiguration(int format, const char* delimiter, int componentCount,
                               const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
                               bool useLocalTime);
-    bool ReadConfigFile(const char* path);
+    // With a sink, also reports where and why the file is refused or a part
+    // of it passed over; the record comes out the same either way.
+    bool ReadConfigFile(const char* path, krerrlog::TraceConfigDiagnostics* diagnostics = nullptr);
     // Gives the record configuration texts of its own before it changes them,
     // so a read never touches texts that copies share.
     void MakeConfigurationPrivate();

@@ -14,10 +14,12 @@
 #include <krerrlog/trace/KrTraceFieldSettings.h>
 
 #include <krerrlog/support/KrFile.h>
+#include <krerrlog/trace/KrTraceConfigDiagnostics.h>
 #include <krerrlog/trace/KrTraceConfigStore.h>
 #include <krerrlog/trace/KrTraceConfigTokenizer.h>
 
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -72,6 +74,51 @@ int FilterOperatorCode(char first, char second)
     return KR_FILTER_NONE;
 }
 
+bool IsClockField(int id) { return id == KR_FIELD_DATE || id == KR_FIELD_TIME || id == KR_FIELD_PRECISETIME; }
+
+// A word as the diagnostics show it: in quotes, so that blanks are seen.
+std::string Quoted(std::string_view word) { return "\"" + std::string(word) + "\""; }
+
+// Why a line stands where the components or the data line belongs.
+std::string Misplaced(std::string_view first, const char* expected, bool isField)
+{
+    const std::string belongs = std::string(" where the ") + expected + " line belongs";
+    if (first == "components") return "a second components line" + belongs;
+    if (first == "data") return "a data line" + belongs;
+    if (isField) return "a filter line (" + Quoted(first) + ")" + belongs;
+    return Quoted(first) + belongs;
+}
+
+// Why a line among the filter lines is skipped.
+std::string SkippedAmongFilters(std::string_view first)
+{
+    if (first == "components" || first == "data")
+        return "a second " + std::string(first) + " line: line skipped";
+    if (first.find_first_of("=!@") != std::string_view::npos)
+        return Quoted(first) + " is not a data field (a blank, colon or comma must end the field name): line skipped";
+    return Quoted(first) + " is not a data field: line skipped";
+}
+
+// Passes diagnostics on when there is a sink; without one nothing is made.
+class Reporter {
+public:
+    explicit Reporter(krerrlog::TraceConfigDiagnostics* sink) : m_sink(sink) {}
+    // The text is made only when someone listens.
+    template <typename MakeText>
+    void Error(int line, MakeText makeText)
+    {
+        if (m_sink) m_sink->Report(krerrlog::TraceConfigSeverity::Error, line, makeText());
+    }
+    template <typename MakeText>
+    void Warning(int line, MakeText makeText)
+    {
+        if (m_sink) m_sink->Report(krerrlog::TraceConfigSeverity::Warning, line, makeText());
+    }
+
+private:
+    krerrlog::TraceConfigDiagnostics* m_sink;
+};
+
 // The components selected for older files by the newer components that took
 // over part of their trace points: (selected component, the two it implies).
 struct CompatibilityRule {
@@ -124,11 +171,15 @@ bool CKrTraceData::SetConfiguration(int format, const char* delimiter, const cha
     return ReadConfigFile(configFile);
 }
 
-bool CKrTraceData::ReadConfigFile(const char* path)
+bool CKrTraceData::ReadConfigFile(const char* path, krerrlog::TraceConfigDiagnostics* diagnostics)
 {
+    Reporter report(diagnostics);
     if (!path) return false;
     OpenedFile file;
-    if (!file->OpenFile(path, kReadTextMode)) return false;
+    if (!file->OpenFile(path, kReadTextMode)) {
+        report.Error(0, [&] { return std::string("cannot open the file"); });
+        return false;
+    }
 
     MakeConfigurationPrivate();
 
@@ -137,8 +188,11 @@ bool CKrTraceData::ReadConfigFile(const char* path)
 
     ReadState state = ReadState::ExpectComponents;
     bool version11 = false;
+    int lineNumber = 0;
+    int filterLines[KR_KNOWN_DATA_FIELD_COUNT] = {};  // where each field's filter was set
     char buffer[kLineBufferSize];
     while (file->ReadLine(buffer, kLineBufferSize) > 0) {
+        ++lineNumber;
         const std::string_view line = LineText(buffer);
         krerrlog::TraceConfigTokenizer tokens(line);
         std::string_view first;
@@ -152,23 +206,41 @@ bool CKrTraceData::ReadConfigFile(const char* path)
 
         switch (state) {
         case ReadState::ExpectComponents:
-            if (first != "components") return false;
+            if (first != "components") {
+                report.Error(lineNumber,
+                             [&] { return Misplaced(first, "components", FieldIndex(m_fields, first) >= 0); });
+                return false;
+            }
             while (tokens.Next(token)) {
+                bool known = false;
                 for (int i = 0; i < m_iComponentInfoCount; ++i) {
                     if (SameName(m_pComponentInfo[i].name, token)) {
                         MarkComponentTraced(m_pComponentInfo[i].id);
+                        known = true;
                         break;
                     }
+                }
+                if (!known) {
+                    report.Warning(lineNumber, [&] { return "unknown component " + Quoted(token) + " ignored"; });
                 }
             }
             state = ReadState::ExpectData;
             break;
 
         case ReadState::ExpectData:
-            if (first != "data") return false;
+            if (first != "data") {
+                report.Error(lineNumber, [&] { return Misplaced(first, "data", FieldIndex(m_fields, first) >= 0); });
+                return false;
+            }
             while (tokens.Next(token)) {
                 const int i = FieldIndex(m_fields, token);
-                if (i >= 0 && !m_fields[i].traced && orderLength < KR_KNOWN_DATA_FIELD_COUNT) {
+                if (i < 0) {
+                    report.Warning(lineNumber, [&] { return "unknown data field " + Quoted(token) + " ignored"; });
+                } else if (m_fields[i].traced) {
+                    report.Warning(lineNumber, [&] {
+                        return "data field " + Quoted(token) + " named again: the first mention counts";
+                    });
+                } else if (orderLength < KR_KNOWN_DATA_FIELD_COUNT) {
                     m_fields[i].traced = true;
                     m_fieldOrder[orderLength++] = i + 1;
                 }
@@ -178,19 +250,43 @@ bool CKrTraceData::ReadConfigFile(const char* path)
 
         case ReadState::Filters: {
             const int fieldIndex = FieldIndex(m_fields, first);
-            if (fieldIndex < 0) break;
+            if (fieldIndex < 0) {
+                report.Warning(lineNumber, [&] { return SkippedAmongFilters(first); });
+                break;
+            }
             // One separator ends the name; blanks and tabs may follow; then the
             // two operator characters; the value is the rest, untrimmed.
             size_t at = tokens.Position();
-            if (at >= line.size()) break;
+            if (at >= line.size()) {
+                report.Warning(lineNumber,
+                               [&] { return "filter line for " + Quoted(first) + " has no operator: line skipped"; });
+                break;
+            }
             ++at;
             while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-            if (line.size() - at < 2) break;
-            const int op = FilterOperatorCode(line[at], line[at + 1]);
-            if (op == KR_FILTER_NONE) break;
+            const int op = line.size() - at < 2 ? KR_FILTER_NONE : FilterOperatorCode(line[at], line[at + 1]);
+            if (op == KR_FILTER_NONE) {
+                report.Warning(lineNumber, [&] {
+                    return "filter line for " + Quoted(first) + ": " + Quoted(line.substr(at, 2)) +
+                           " is not an operator (==, !=, @@, !@): line skipped";
+                });
+                break;
+            }
             std::string_view value = line.substr(at + 2);
             value = value.substr(0, value.find('\n'));
             KrTraceDataFieldInfo& field = m_fields[fieldIndex];
+            if (field.filtered) {
+                report.Warning(lineNumber, [&] {
+                    return "filter on " + Quoted(first) + " replaces the one on line " +
+                           std::to_string(filterLines[fieldIndex]);
+                });
+            }
+            if (!field.traced && !IsClockField(fieldIndex)) {
+                report.Warning(lineNumber, [&] {
+                    return "filter on " + Quoted(first) + " never acts: the data line does not trace the field";
+                });
+            }
+            filterLines[fieldIndex] = lineNumber;
             field.filterOp = op;
             field.filterValue =
                 m_pConfigStore->SetFilterValue(static_cast<unsigned int>(fieldIndex), value.data(), value.size());
