@@ -126,9 +126,10 @@ private:
     bool PrepareConfiguration(int format, const char* delimiter, int componentCount,
                               const KrTraceComponentInfo* components, const KrTraceDataFieldInfo* fields,
                               bool useLocalTime);
-    // With a sink, also reports where and why the file is refused or a part
-    // of it passed over; the record comes out the same either way.
-    bool ReadConfigFile(const char* path, krerrlog::TraceConfigDiagnostics* diagnostics = nullptr);
+    bool ReadConfigFile(const char* path);
+    // The same read, also reporting where and why the file is refused or a
+    // part of it passed over; the record comes out the same either way.
+    KRERRLOG_LOCAL bool ReadConfigFile(const char* path, krerrlog::TraceConfigDiagnostics* diagnostics);
     // Gives the record configuration texts of its own before it changes them,
     // so a read never touches texts that copies share.
     void MakeConfigurationPrivate();

@@ -171,6 +171,8 @@ bool CKrTraceData::SetConfiguration(int format, const char* delimiter, const cha
     return ReadConfigFile(configFile);
 }
 
+bool CKrTraceData::ReadConfigFile(const char* path) { return ReadConfigFile(path, nullptr); }
+
 bool CKrTraceData::ReadConfigFile(const char* path, krerrlog::TraceConfigDiagnostics* diagnostics)
 {
     Reporter report(diagnostics);
