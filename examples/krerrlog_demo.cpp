@@ -5,10 +5,14 @@
 // seconds, and then shows what it wrote.
 //
 //   krerrlog_demo <output folder>
+//
+// First it runs the operators' checker, krtracecheck (beside the demo), on that
+// trace configuration.
 #include <krerrlog/krerrlog.h>
 
 #include "component/KrDemoServerMessages.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -100,11 +105,17 @@ void TracedWork(int worker, int i)
     }
 }
 
+// The shipped trace configuration, copied beside the demo by the build.
+fs::path TraceConfiguration()
+{
+    std::error_code error;
+    return fs::read_symlink("/proc/self/exe", error).parent_path() / "krerrlog_demo_trace.cfg";
+}
+
 // The trace file and the in-memory trace, both from the shipped configuration.
 bool StartTracing(CKrLogger& logger, const fs::path& folder)
 {
-    std::error_code error;
-    const fs::path config = fs::read_symlink("/proc/self/exe", error).parent_path() / "krerrlog_demo_trace.cfg";
+    const fs::path config = TraceConfiguration();
     const std::string traceLog = (folder / "trace.log").string();
     CKrLogOutput* file = logger.NewLogOutput(1, traceLog.c_str(), 3, 4, 3);
     if (!file || !logger.EnableTrace(file, 2, "|", config.c_str(), true, false, false)) {
@@ -183,6 +194,30 @@ const char* KrDemoLocale()
     return "en (default)";
 }
 
+// What an operator would do before switching tracing on: check the file.
+bool CheckTraceConfiguration(const char* demoPath, const std::string& configuration)
+{
+    const fs::path checker = fs::path(demoPath).parent_path() / "krtracecheck";
+    const std::string command = "'" + checker.string() + "' --strict '" + configuration + "'";
+    std::printf("$ krtracecheck --strict %s\n", configuration.c_str());
+    std::fflush(stdout);
+    const int status = std::system(command.c_str());
+    const bool clean = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::printf("%s\n\n", clean ? "(the trace configuration is clean)" : "the trace configuration has problems");
+    std::fflush(stdout);  // before the logger's console lines, which bypass stdio
+    return clean;
+}
+
+void PrintCounts(const char* name, const KrDeliveryCounts& counts)
+{
+    char since[32] = "?";
+    const time_t start = static_cast<time_t>(counts.countingSince);
+    tm local{};
+    if (localtime_r(&start, &local)) std::strftime(since, sizeof since, "%H:%M:%S", &local);
+    std::printf("  %-10s since %s: %llu lines (%llu bytes) delivered, %llu lost\n", name, since,
+                counts.linesDelivered, counts.bytesDelivered, counts.linesFailed);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -191,6 +226,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
         return 2;
     }
+    if (!CheckTraceConfiguration(argv[0], TraceConfiguration().string())) return 1;
     const fs::path folder = argv[1];
     std::error_code error;
     fs::create_directories(folder, error);
@@ -257,6 +293,11 @@ int main(int argc, char** argv)
     for (auto& worker : workers) worker.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+    // What the two file outputs say they delivered, before they are closed.
+    KrDeliveryCounts errorCounts{};
+    KrDeliveryCounts auditCounts{};
+    const bool haveCounts = logger.GetLogDeliveryCounts(errorCounts) && logger.GetAuditDeliveryCounts(auditCounts);
+
     logger.DumpTrace();  // the in-memory trace to a dump file, on request
     logger.DisableInMemoryTrace();
     logger.DisableTrace(false);
@@ -319,6 +360,11 @@ int main(int argc, char** argv)
     std::printf("  of them %zu translated from the component's bundle, %zu filled from its format texts.\n",
                 translated, once + more - translated);
     std::printf("Audit lines: %d written.\n", kThreads * ((kLinesPerThread + kAuditEvery - 1) / kAuditEvery));
+    if (haveCounts) {
+        std::printf("\nDelivery counts of the outputs:\n");
+        PrintCounts("error log", errorCounts);
+        PrintCounts("audit log", auditCounts);
+    }
     std::printf("Trace lines per component (Server is not selected, realm partners is filtered out):\n");
     for (const auto& [component, count] : traceLines) std::printf("  %-20s %8d\n", component.c_str(), count);
     const bool traceComplete = traceLines["Server/Sessions"] == g_expectedSessionLines.load() &&

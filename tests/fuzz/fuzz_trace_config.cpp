@@ -4,6 +4,7 @@
 // invariants on the way. Lines of 100,000 bytes are a unit test's case
 // (TraceConfigReader.LongLinesAndManyFilterLines); here inputs stay short.
 #include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/trace/KrTraceConfigDiagnostics.h>
 #include <krerrlog/trace/KrTraceFieldSettings.h>
 
 #include <algorithm>
@@ -23,6 +24,15 @@ public:
                           record.ReadConfigText(text, length);
         if (read) record.SetDateTimeFieldFromConfiguration();
         return read;
+    }
+    // The same read with a diagnostics sink, as the operators' checker does it.
+    static bool ConfigureReporting(CKrTraceData& record, int format, const char* text, size_t length,
+                                   KrTraceComponentInfo* components, int componentCount,
+                                   KrTraceDataFieldInfo* fields, krerrlog::TraceConfigDiagnostics& sink)
+    {
+        return record.PrepareConfiguration(format, format == 2 ? ", " : nullptr, componentCount, components, fields,
+                                           (format & 1) != 0) &&
+               record.ReadConfigText(text, length, &sink);
     }
     static const int* FieldOrder(const CKrTraceData& record) { return record.m_fieldOrder; }
     static const KrTraceDataFieldInfo& Field(const CKrTraceData& record, int id) { return record.m_fields[id]; }
@@ -52,6 +62,16 @@ struct Tables {
     Tables() { krerrlog::FillKnownDataFieldInfo(fields); }
 };
 
+// Counts what the reader reports; a refusal is reported exactly once.
+struct CountingSink : krerrlog::TraceConfigDiagnostics {
+    int errors = 0;
+    void Report(krerrlog::TraceConfigSeverity severity, int line, const std::string& text) override
+    {
+        Check(line >= 0 && !text.empty());
+        if (severity == krerrlog::TraceConfigSeverity::Error) ++errors;
+    }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -73,8 +93,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const int format = size > 0 ? data[size - 1] % 5 : 0;
     auto* master = new CKrTraceData;
-    if (Peer::Configure(*master, format, reinterpret_cast<const char*>(data), size, tables.components, 8,
-                        tables.fields)) {
+    const bool read = Peer::Configure(*master, format, reinterpret_cast<const char*>(data), size, tables.components, 8,
+                                      tables.fields);
+    {
+        // Reporting changes nothing the reader produces.
+        CKrTraceData reported;
+        CountingSink sink;
+        const bool readReporting = Peer::ConfigureReporting(reported, format, reinterpret_cast<const char*>(data), size,
+                                                           tables.components, 8, tables.fields, sink);
+        Check(readReporting == read && sink.errors == (read ? 0 : 1));
+        if (read) {
+            Check(std::memcmp(Peer::FieldOrder(reported), Peer::FieldOrder(*master),
+                              sizeof(int) * KR_KNOWN_DATA_FIELD_COUNT) == 0);
+            for (int id = 0; id < KR_KNOWN_DATA_FIELD_COUNT; ++id) {
+                const KrTraceDataFieldInfo& a = Peer::Field(reported, id);
+                const KrTraceDataFieldInfo& b = Peer::Field(*master, id);
+                Check(a.filtered == b.filtered && a.filterOp == b.filterOp &&
+                      (!a.filtered || std::strcmp(a.filterValue, b.filterValue) == 0));
+            }
+        }
+    }
+    if (read) {
         // The order list holds distinct traced ids, then zeros.
         bool seen[KR_KNOWN_DATA_FIELD_COUNT] = {};
         bool ended = false;

@@ -2,33 +2,26 @@
 # program outside the tree against it, once through find_package and once
 # through pkg-config; with the Java bridge, a Java program against the
 # installed jar and library.
+include(${CMAKE_CURRENT_LIST_DIR}/outside_build.cmake)
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
-  endif()
-endfunction()
-
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/consumer
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+configure_outside(${SOURCE_DIR}/tests/install/consumer ${WORK_DIR}/consumer -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer/consumer)
 
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)
-  set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+  set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
   execute_process(COMMAND ${PKG_CONFIG} --cflags --libs krerrlog
     OUTPUT_VARIABLE flags RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "pkg-config does not know krerrlog")
   endif()
   separate_arguments(flags UNIX_COMMAND "${flags}")
-  run(c++ -std=c++17 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags}
-      -Wl,-rpath,${prefix}/lib -o ${WORK_DIR}/consumer-pc)
+  run(${CXX_COMPILER} -std=c++17 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags}
+      -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/consumer-pc)
   run(${WORK_DIR}/consumer-pc)
 endif()
 
@@ -37,6 +30,6 @@ if(JAVA)
   if(NOT EXISTS ${jar})
     message(FATAL_ERROR "krerrlog.jar is not installed in share/java")
   endif()
-  run(${JAVA} -cp ${jar} -Djava.library.path=${prefix}/lib
+  run(${JAVA} -cp ${jar} -Djava.library.path=${prefix}/${LIBDIR}
       ${SOURCE_DIR}/tests/install/consumer/JavaConsumer.java ${WORK_DIR}/java-consumer.log)
 endif()

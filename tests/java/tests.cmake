@@ -11,7 +11,7 @@ set(CMAKE_JAVA_COMPILE_FLAGS --release 11 -Xlint:all -Werror)
 add_jar(krerrlog_java_tests
   SOURCES ${krerrlog_java_test_sources}
   INCLUDE_JARS krerrlog_jar
-  OUTPUT_DIR ${CMAKE_BINARY_DIR}/tests/java)
+  OUTPUT_DIR ${PROJECT_BINARY_DIR}/tests/java)
 
 # The empty native method of the benchmark's baseline.
 add_library(krjnibaseline SHARED ${krerrlog_java_test_dir}/native/KrJniBaseline.cpp)
@@ -25,7 +25,7 @@ add_dependencies(krerrlog_java_tests krerrlog krerrlog_test_krtestcomponent krjn
 get_target_property(krerrlog_jar_file krerrlog_jar JAR_FILE)
 get_target_property(krerrlog_java_tests_jar krerrlog_java_tests JAR_FILE)
 set(krerrlog_java_classpath "${krerrlog_jar_file}:${krerrlog_java_tests_jar}")
-set(krerrlog_java_work ${CMAKE_BINARY_DIR}/tests/java/work)
+set(krerrlog_java_work ${PROJECT_BINARY_DIR}/tests/java/work)
 
 # Under AddressSanitizer the JVM gets the runtime preloaded (it must come
 # first) and keeps its own SIGSEGV handling; the JVM's own allocations are not
@@ -58,7 +58,7 @@ function(krerrlog_java_test name main)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT 300
     LABELS java
-    ENVIRONMENT "EnableTag=true;TZ=Asia/Kolkata;LC_ALL=en_US.UTF-8;HALV_PS_OPACK=;${krerrlog_java_sanitizer_env}")
+    ENVIRONMENT "EnableTag=true;TZ=Asia/Kolkata;LC_ALL=en_US.UTF-8;HALV_PS_OPACK=;LD_LIBRARY_PATH=${KRERRLOG_TEST_BIN_DIR};${krerrlog_java_sanitizer_env}")
 endfunction()
 
 krerrlog_java_test(java_bridge_errors ErrorLogTests)

@@ -1,6 +1,6 @@
 # Component libraries the logger tests load. KrLoadLibrary looks beside the
 # code that calls it: for the tests, which link the static archive, that is the
-# folder of the test programs, where every shared library of the build lands.
+# folder of the test programs, where the test component libraries land.
 #   krtestcomponent        row 1: a working component with a bundle
 #   kragentfunccomponent   row 2: loads, but has no GetComponentPtr
 #   kragentconmgrcomponent row 3: GetComponentPtr returns null
@@ -16,7 +16,7 @@ foreach(entry ${krerrlog_test_components})
   add_library(${component_target} SHARED ${CMAKE_CURRENT_LIST_DIR}/components/${component_source})
   set_target_properties(${component_target} PROPERTIES OUTPUT_NAME ${component_name})
   # Only the headers, as a component built outside the tree would use them.
-  target_include_directories(${component_target} PRIVATE ${CMAKE_SOURCE_DIR}/common)
+  target_include_directories(${component_target} PRIVATE ${PROJECT_SOURCE_DIR}/common)
   target_compile_options(${component_target} PRIVATE ${KRERRLOG_WARNINGS})
   if(NOT KRERRLOG_SANITIZE AND NOT KRERRLOG_BUILD_FUZZ)
     # Proves that a component needs nothing of the logging library at link time.
@@ -34,5 +34,5 @@ endforeach()
 # bundles are looked up until a host names another resource folder.
 foreach(bundle KrTestComponent_en KrTestComponent_de)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/bundles/${bundle}.properties
-    ${CMAKE_BINARY_DIR}/bin/${bundle}.properties COPYONLY)
+    ${KRERRLOG_TEST_BIN_DIR}/${bundle}.properties COPYONLY)
 endforeach()

@@ -16,6 +16,10 @@ class CKrErrLogComponent;
 class CKrTraceData;
 struct KrTraceComponentInfo;
 struct KrTraceDataFieldInfo;
+struct KrDeliveryCounts;
+namespace krerrlog {
+class TraceConfigCheck;
+}
 
 // Host callbacks of the callback outputs.
 typedef void (*KrSyncLogCallback)(const char* text, int length);
@@ -68,6 +72,10 @@ public:
     // False when no output is attached or the logger is not initialised.
     bool LogErrMsg(CKrErrLogMessage& message);
     bool LogAuditMsg(CKrErrLogMessage& message);
+    // What the attached error-log (audit-log) output has delivered and lost
+    // since it was made; false, and counts left alone, when none is attached.
+    bool GetLogDeliveryCounts(KrDeliveryCounts& counts);
+    bool GetAuditDeliveryCounts(KrDeliveryCounts& counts);
 
     // ---- Trace routing and the in-memory trace (KrLoggerTrace.cpp) ----
     // Reads the configuration file, replaces the trace outputs and the
@@ -136,6 +144,7 @@ private:
     friend CKrLogger* theLogger();
     friend class CKrLoggerList;  // makes the named loggers
     friend class CKrLoggerTestPeer;
+    friend class krerrlog::TraceConfigCheck;  // reads the vocabulary for the operators' checker
 
     CKrLogger();
     void Init();

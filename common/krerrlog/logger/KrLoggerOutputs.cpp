@@ -122,6 +122,22 @@ bool CKrLogger::LogAuditMsg(CKrErrLogMessage& message)
     return m_pAuditOutput->Log(message);
 }
 
+bool CKrLogger::GetLogDeliveryCounts(KrDeliveryCounts& counts)
+{
+    CKrErrLogAutoReader hold(&m_logGuard);
+    if (!m_pLogOutput) return false;
+    counts = m_pLogOutput->GetDeliveryCounts();
+    return true;
+}
+
+bool CKrLogger::GetAuditDeliveryCounts(KrDeliveryCounts& counts)
+{
+    CKrErrLogAutoReader hold(&m_auditGuard);
+    if (!m_pAuditOutput) return false;
+    counts = m_pAuditOutput->GetDeliveryCounts();
+    return true;
+}
+
 void CKrLogger::ShutDownOutputsLocked()
 {
     // As DisableAuditLog, DisableInMemoryTrace, DisableLog and DisableTrace(false)

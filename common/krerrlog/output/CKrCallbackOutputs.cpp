@@ -16,10 +16,10 @@ bool CKrSyncCallbackOutput::Open() { return true; }
 
 bool CKrSyncCallbackOutput::Log(CKrErrLogMessage& message)
 {
-    if (!m_pCallback) return false;
+    if (!m_pCallback) return CountDelivery(false, 0);
     const char* text = message.GetBuffer();
     m_pCallback(text, message.GetBufferLen());
-    return true;
+    return CountDelivery(true, message.GetBufferLen());
 }
 
 bool CKrSyncCallbackOutput::Close()
@@ -42,10 +42,10 @@ bool CKrAsyncCallbackOutput::Open() { return true; }
 
 bool CKrAsyncCallbackOutput::Log(CKrErrLogMessage& message)
 {
-    if (!m_pCallback) return false;
+    if (!m_pCallback) return CountDelivery(false, 0);
     const char* text = message.GetBuffer();
     m_pCallback(text, message.GetBufferLen(), &CKrErrLogMessage::FreeBuffer);
-    return true;
+    return CountDelivery(true, message.GetBufferLen());
 }
 
 bool CKrAsyncCallbackOutput::Close() { return true; }
@@ -77,10 +77,10 @@ bool CKrSyncParameterizedCallbackOutput::Open()
 
 bool CKrSyncParameterizedCallbackOutput::Log(CKrErrLogMessage& message)
 {
-    if (!m_pUserParameter || !m_pCallback) return false;
+    if (!m_pUserParameter || !m_pCallback) return CountDelivery(false, 0);
     const char* text = message.GetBuffer();
     m_pCallback(text, message.GetBufferLen(), m_pUserParameter);
-    return true;
+    return CountDelivery(true, message.GetBufferLen());
 }
 
 bool CKrSyncParameterizedCallbackOutput::Close()
@@ -116,10 +116,10 @@ bool CKrAsyncParameterizedCallbackOutput::Open()
 
 bool CKrAsyncParameterizedCallbackOutput::Log(CKrErrLogMessage& message)
 {
-    if (!m_pCallback) return false;
+    if (!m_pCallback) return CountDelivery(false, 0);
     const char* text = message.GetBuffer();
     m_pCallback(text, message.GetBufferLen(), &CKrErrLogMessage::FreeBuffer, m_pUserParameter);
-    return true;
+    return CountDelivery(true, message.GetBufferLen());
 }
 
 bool CKrAsyncParameterizedCallbackOutput::Close() { return true; }

@@ -28,12 +28,12 @@ bool CKrConsoleOutput::Open()
 
 bool CKrConsoleOutput::Log(CKrErrLogMessage& message)
 {
-    if (m_console == CKrConsoleManager::kNoConsole) return false;
+    if (m_console == CKrConsoleManager::kNoConsole) return CountDelivery(false, 0);
     const char* text = message.GetBuffer();  // NUL-terminated at its length
     const int length = message.GetBufferLen();
-    if (length <= 0) return true;
+    if (length <= 0) return CountDelivery(true, 0);
     const ssize_t written = krerrlog::FileWrite(m_console, text, static_cast<size_t>(length));
-    return written >= length;
+    return CountDelivery(written >= length, length);
 }
 
 bool CKrConsoleOutput::Close()

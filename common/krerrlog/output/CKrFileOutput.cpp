@@ -307,7 +307,7 @@ bool CKrFileOutput::RollOverCheck_LogMessageUnbuffered(const char* text, unsigne
             result = Rollover();
         }
     }
-    LogMessage(text, length);
+    CountDelivery(LogMessage(text, length), static_cast<long long>(length));  // Log reports the roll-over
     return result;
 }
 

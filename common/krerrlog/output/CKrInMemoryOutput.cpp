@@ -64,7 +64,7 @@ bool CKrInMemoryOutput::Log(CKrErrLogMessage& message)
     // The area itself is checked in the store, under its lock: a Close on
     // another thread may withdraw it at any moment.
     const char* text = message.GetBuffer();  // NUL-terminated at its length
-    return Log(text, message.GetBufferLen());
+    return CountDelivery(Log(text, message.GetBufferLen()), message.GetBufferLen());
 }
 
 bool CKrInMemoryOutput::Log(const char* text, int length) { return InMemoryTraceArea::Process().Store(text, length); }

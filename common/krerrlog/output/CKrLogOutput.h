@@ -26,6 +26,15 @@ constexpr int KR_RC_MEMORY_SIZE_ADJUSTED = 4;
 constexpr int KR_RC_SYNC_PARAM_MISSING = 5;
 constexpr int KR_RC_ASYNC_PARAM_MISSING = 6;
 
+// What an output has done with the lines handed to it (GetDeliveryCounts).
+struct KrDeliveryCounts {
+    unsigned long long linesDelivered;  // written, stored or handed to the callback
+    unsigned long long bytesDelivered;
+    unsigned long long linesFailed;     // lost: a failed write, no console, no callback
+    long long countingSince;            // when the output was made (seconds since the epoch)
+    long long lastFailure;              // the latest lost line (seconds since the epoch); 0 when none
+};
+
 class KRERRLOG_API CKrLogOutput {
 public:
     virtual ~CKrLogOutput();
@@ -50,11 +59,17 @@ public:
 
     int GetType() { return m_iType; }
     int GetReturnCode() { return m_iReturnCode; }
+    // Safe while other threads log; each count is exact, the set is not one
+    // instant's (a line logged meanwhile may show in one count only).
+    KrDeliveryCounts GetDeliveryCounts() const;
 
 protected:
     CKrLogOutput();
     void SetType(int type) { m_iType = type; }
     void SetReturnCode(int code) { m_iReturnCode = code; }
+    // Each Log counts the line it was handed once, as delivered (with its
+    // bytes) or as lost; returns delivered.
+    bool CountDelivery(bool delivered, long long bytes);
 
     // Messages since the last roll-over check (file output).
     std::atomic<uint64_t> m_iMessageCount;
@@ -64,4 +79,10 @@ protected:
 private:
     int m_iType;
     int m_iReturnCode;
+    // Relaxed: statistics, read by nothing that depends on other data.
+    std::atomic<uint64_t> m_iLinesDelivered;
+    std::atomic<uint64_t> m_iBytesDelivered;
+    std::atomic<uint64_t> m_iLinesFailed;
+    std::atomic<int64_t> m_iLastFailure;
+    int64_t m_iCountingSince;
 };

@@ -25,6 +25,8 @@ class CKrLogger;
 
 namespace krerrlog {
 class TraceConfigStore;
+class TraceConfigCheck;
+class TraceConfigDiagnostics;
 class TraceRecordPool;
 }
 
@@ -121,6 +123,7 @@ private:
     friend class KrTracing;
     friend class krerrlog::TraceRecordPool;  // clears a record handed out again
     friend class CKrTraceDataTestPeer;
+    friend class krerrlog::TraceConfigCheck;  // reads a file for the operators' checker
 
     // The refresh from a master: configuration only, values stay.
     CKrTraceData& operator=(const CKrTraceData& master);
@@ -135,8 +138,13 @@ private:
                               bool useLocalTime);
     // Reads the file whole, then parses it as ReadConfigText does.
     bool ReadConfigFile(const char* path);
-    // Parses a configuration held in memory (length bytes, not NUL-terminated).
-    bool ReadConfigText(const char* text, size_t length);
+    // The same read, also reporting where and why the file is refused or a
+    // part of it passed over; the record comes out the same either way.
+    KRERRLOG_LOCAL bool ReadConfigFile(const char* path, krerrlog::TraceConfigDiagnostics* diagnostics);
+    // Parses a configuration held in memory (length bytes, not NUL-terminated),
+    // reporting to diagnostics when given.
+    KRERRLOG_LOCAL bool ReadConfigText(const char* text, size_t length,
+                                       krerrlog::TraceConfigDiagnostics* diagnostics = nullptr);
     // Gives the record configuration texts of its own before it changes them,
     // so a read never touches texts that copies share.
     void MakeConfigurationPrivate();

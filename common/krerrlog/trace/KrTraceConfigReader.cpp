@@ -17,6 +17,7 @@
 #include <krerrlog/trace/KrTraceFieldSettings.h>
 
 #include <krerrlog/support/KrFile.h>
+#include <krerrlog/trace/KrTraceConfigDiagnostics.h>
 #include <krerrlog/trace/KrTraceConfigStore.h>
 #include <krerrlog/trace/KrTraceConfigTokenizer.h>
 
@@ -112,6 +113,51 @@ int FieldBeforeOperator(const KrTraceDataFieldInfo* fields, std::string_view tok
     return -1;
 }
 
+bool IsClockField(int id) { return id == KR_FIELD_DATE || id == KR_FIELD_TIME || id == KR_FIELD_PRECISETIME; }
+
+// A word as the diagnostics show it: in quotes, so that blanks are seen.
+std::string Quoted(std::string_view word) { return "\"" + std::string(word) + "\""; }
+
+// Why a line stands where the components or the data line belongs.
+std::string Misplaced(std::string_view first, const char* expected, bool isField)
+{
+    const std::string belongs = std::string(" where the ") + expected + " line belongs";
+    if (first == "components") return "a second components line" + belongs;
+    if (first == "data") return "a data line" + belongs;
+    if (isField) return "a filter line (" + Quoted(first) + ")" + belongs;
+    return Quoted(first) + belongs;
+}
+
+// Why a line among the filter lines is skipped.
+std::string SkippedAmongFilters(std::string_view first)
+{
+    if (first == "components" || first == "data")
+        return "a second " + std::string(first) + " line: line skipped";
+    if (first.find_first_of("=!@") != std::string_view::npos)
+        return Quoted(first) + " does not start with a data field followed by an operator: line skipped";
+    return Quoted(first) + " is not a data field: line skipped";
+}
+
+// Passes diagnostics on when there is a sink; without one nothing is made.
+class Reporter {
+public:
+    explicit Reporter(krerrlog::TraceConfigDiagnostics* sink) : m_sink(sink) {}
+    // The text is made only when someone listens.
+    template <typename MakeText>
+    void Error(int line, MakeText makeText)
+    {
+        if (m_sink) m_sink->Report(krerrlog::TraceConfigSeverity::Error, line, makeText());
+    }
+    template <typename MakeText>
+    void Warning(int line, MakeText makeText)
+    {
+        if (m_sink) m_sink->Report(krerrlog::TraceConfigSeverity::Warning, line, makeText());
+    }
+
+private:
+    krerrlog::TraceConfigDiagnostics* m_sink;
+};
+
 // The components selected for older files by the newer components that took
 // over part of their trace points: (selected component, the two it implies).
 struct CompatibilityRule {
@@ -164,24 +210,36 @@ bool CKrTraceData::SetConfiguration(int format, const char* delimiter, const cha
     return ReadConfigFile(configFile);
 }
 
-bool CKrTraceData::ReadConfigFile(const char* path)
+bool CKrTraceData::ReadConfigFile(const char* path) { return ReadConfigFile(path, nullptr); }
+
+bool CKrTraceData::ReadConfigFile(const char* path, krerrlog::TraceConfigDiagnostics* diagnostics)
 {
+    Reporter report(diagnostics);
     if (!path) return false;
     std::string text;
     {
         OpenedFile file;
-        if (!file->OpenFile(path, kReadTextMode)) return false;
+        if (!file->OpenFile(path, kReadTextMode)) {
+            report.Error(0, [&] { return std::string("cannot open the file"); });
+            return false;
+        }
+        bool read = false;
         try {
-            if (!file->ReadRest(text, kLargestConfigFile)) return false;
+            read = file->ReadRest(text, kLargestConfigFile);
         } catch (const std::bad_alloc&) {
+            read = false;
+        }
+        if (!read) {
+            report.Error(0, [&] { return std::string("cannot read the file, or it is larger than 16 MiB"); });
             return false;
         }
     }
-    return ReadConfigText(text.data(), text.size());
+    return ReadConfigText(text.data(), text.size(), diagnostics);
 }
 
-bool CKrTraceData::ReadConfigText(const char* text, size_t length)
+bool CKrTraceData::ReadConfigText(const char* text, size_t length, krerrlog::TraceConfigDiagnostics* diagnostics)
 {
+    Reporter report(diagnostics);
     if (!text && length != 0) return false;
 
     MakeConfigurationPrivate();
@@ -191,9 +249,12 @@ bool CKrTraceData::ReadConfigText(const char* text, size_t length)
 
     ReadState state = ReadState::ExpectComponents;
     bool version11 = false;
+    int lineNumber = 0;
+    int filterLines[KR_KNOWN_DATA_FIELD_COUNT] = {};  // where each field's filter was set
     ConfigLines lines(std::string_view(text ? text : "", length));
     std::string_view line;
     while (lines.Next(line)) {
+        ++lineNumber;
         krerrlog::TraceConfigTokenizer tokens(line);
         std::string_view first;
         if (!tokens.Next(first) || first.front() == '#') continue;
@@ -206,23 +267,41 @@ bool CKrTraceData::ReadConfigText(const char* text, size_t length)
 
         switch (state) {
         case ReadState::ExpectComponents:
-            if (first != "components") return false;
+            if (first != "components") {
+                report.Error(lineNumber,
+                             [&] { return Misplaced(first, "components", FieldIndex(m_fields, first) >= 0); });
+                return false;
+            }
             while (tokens.Next(token)) {
+                bool known = false;
                 for (int i = 0; i < m_iComponentInfoCount; ++i) {
                     if (SameName(m_pComponentInfo[i].name, token)) {
                         MarkComponentTraced(m_pComponentInfo[i].id);
+                        known = true;
                         break;
                     }
+                }
+                if (!known) {
+                    report.Warning(lineNumber, [&] { return "unknown component " + Quoted(token) + " ignored"; });
                 }
             }
             state = ReadState::ExpectData;
             break;
 
         case ReadState::ExpectData:
-            if (first != "data") return false;
+            if (first != "data") {
+                report.Error(lineNumber, [&] { return Misplaced(first, "data", FieldIndex(m_fields, first) >= 0); });
+                return false;
+            }
             while (tokens.Next(token)) {
                 const int i = FieldIndex(m_fields, token);
-                if (i >= 0 && !m_fields[i].traced && orderLength < KR_KNOWN_DATA_FIELD_COUNT) {
+                if (i < 0) {
+                    report.Warning(lineNumber, [&] { return "unknown data field " + Quoted(token) + " ignored"; });
+                } else if (m_fields[i].traced) {
+                    report.Warning(lineNumber, [&] {
+                        return "data field " + Quoted(token) + " named again: the first mention counts";
+                    });
+                } else if (orderLength < KR_KNOWN_DATA_FIELD_COUNT) {
                     m_fields[i].traced = true;
                     m_fieldOrder[orderLength++] = i + 1;
                 }
@@ -238,21 +317,47 @@ bool CKrTraceData::ReadConfigText(const char* text, size_t length)
             size_t at;
             if (fieldIndex >= 0) {
                 at = tokens.Position();
-                if (at >= line.size()) break;
+                if (at >= line.size()) {
+                    report.Warning(lineNumber, [&] {
+                        return "filter line for " + Quoted(first) + " has no operator: line skipped";
+                    });
+                    break;
+                }
                 ++at;
                 while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
             } else {
                 size_t nameLength = 0;
                 fieldIndex = FieldBeforeOperator(m_fields, first, nameLength);
-                if (fieldIndex < 0) break;
+                if (fieldIndex < 0) {
+                    report.Warning(lineNumber, [&] { return SkippedAmongFilters(first); });
+                    break;
+                }
                 at = static_cast<size_t>(first.data() - line.data()) + nameLength;
             }
-            if (line.size() - at < 2) break;
-            const int op = FilterOperatorCode(line[at], line[at + 1]);
-            if (op == KR_FILTER_NONE) break;
+            const int op = line.size() - at < 2 ? KR_FILTER_NONE : FilterOperatorCode(line[at], line[at + 1]);
+            if (op == KR_FILTER_NONE) {
+                report.Warning(lineNumber, [&] {
+                    return "filter line for " + Quoted(m_fields[fieldIndex].name) + ": " +
+                           Quoted(line.substr(at, 2)) + " is not an operator (==, !=, @@, !@): line skipped";
+                });
+                break;
+            }
             std::string_view value = line.substr(at + 2);
             value = value.substr(0, value.find('\n'));
             KrTraceDataFieldInfo& field = m_fields[fieldIndex];
+            const std::string_view name(field.name);
+            if (field.filtered) {
+                report.Warning(lineNumber, [&] {
+                    return "filter on " + Quoted(name) + " replaces the one on line " +
+                           std::to_string(filterLines[fieldIndex]);
+                });
+            }
+            if (!field.traced && !IsClockField(fieldIndex)) {
+                report.Warning(lineNumber, [&] {
+                    return "filter on " + Quoted(name) + " never acts: the data line does not trace the field";
+                });
+            }
+            filterLines[fieldIndex] = lineNumber;
             field.filterOp = op;
             field.filterValue =
                 m_pConfigStore->SetFilterValue(static_cast<unsigned int>(fieldIndex), value.data(), value.size());

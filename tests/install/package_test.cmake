@@ -1,0 +1,100 @@
+# Builds the Debian packages of the build folder, checks what each holds and
+# what it depends on, extracts them into a scratch root with dpkg -x, and
+# builds and runs a program outside the tree against that root (find_package
+# and pkg-config).
+include(${CMAKE_CURRENT_LIST_DIR}/outside_build.cmake)
+file(REMOVE_RECURSE ${WORK_DIR})
+set(root ${WORK_DIR}/root)
+file(MAKE_DIRECTORY ${root})
+
+find_program(CPACK cpack HINTS ${CMAKE_COMMAND}/..)
+run(${CPACK} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${WORK_DIR}/packages)
+file(GLOB debs ${WORK_DIR}/packages/*.deb)
+
+function(field deb name out)
+  execute_process(COMMAND dpkg-deb -f ${deb} ${name} OUTPUT_VARIABLE value OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+# A finding (a regular expression's match) that must be there, or must not.
+function(require finding what)
+  if("${finding}" STREQUAL "")
+    message(SEND_ERROR "${what}")
+  endif()
+endfunction()
+function(forbid finding what)
+  if(NOT "${finding}" STREQUAL "")
+    message(SEND_ERROR "${what}: ${finding}")
+  endif()
+endfunction()
+
+set(runtime "")
+set(dev "")
+foreach(deb ${debs})
+  field(${deb} Package name)
+  if(name STREQUAL RUNTIME_PACKAGE)
+    set(runtime ${deb})
+  elseif(name STREQUAL "libkrerrlog-dev")
+    set(dev ${deb})
+  endif()
+  run(dpkg -x ${deb} ${root})
+endforeach()
+if(NOT runtime OR NOT dev)
+  message(FATAL_ERROR "expected ${RUNTIME_PACKAGE} and libkrerrlog-dev among: ${debs}")
+endif()
+
+# The runtime package holds the library under its SONAME and nothing a
+# developer alone needs; the development package holds the rest.
+execute_process(COMMAND dpkg-deb -c ${runtime} OUTPUT_VARIABLE runtime_files)
+execute_process(COMMAND dpkg-deb -c ${dev} OUTPUT_VARIABLE dev_files)
+string(REGEX MATCH "/${LIBDIR}/libkrerrlog\\.so\\.${VERSION}" has_real "${runtime_files}")
+string(REGEX MATCH "/${LIBDIR}/libkrerrlog\\.so\\.[0-9]+ -> libkrerrlog\\.so\\.${VERSION}" has_soname "${runtime_files}")
+string(REGEX MATCH "\\.h\n|\\.cmake\n|\\.pc\n|libkrerrlog\\.so ->" runtime_dev_file "${runtime_files}")
+string(REGEX MATCH "/${LIBDIR}/libkrerrlog\\.so -> libkrerrlog\\.so\\.[0-9]+" has_link "${dev_files}")
+string(REGEX MATCH "/include/krerrlog/krerrlog\\.h" has_header "${dev_files}")
+string(REGEX MATCH "/${LIBDIR}/cmake/krerrlog/krerrlogConfig\\.cmake" has_config "${dev_files}")
+string(REGEX MATCH "/${LIBDIR}/pkgconfig/krerrlog\\.pc" has_pc "${dev_files}")
+string(REGEX MATCH "/libkrerrlog\\.so\\.[0-9.]+\n" dev_has_library "${dev_files}")
+require("${has_real}" "runtime package: no libkrerrlog.so.${VERSION} in /${LIBDIR}\n${runtime_files}")
+require("${has_soname}" "runtime package: no SONAME link\n${runtime_files}")
+forbid("${runtime_dev_file}" "runtime package holds a development file")
+require("${has_link}" "development package: no libkrerrlog.so link\n${dev_files}")
+require("${has_header}" "development package: no krerrlog.h\n${dev_files}")
+require("${has_config}" "development package: no CMake package\n${dev_files}")
+require("${has_pc}" "development package: no pkg-config file\n${dev_files}")
+forbid("${dev_has_library}" "development package holds the library itself")
+
+field(${dev} Depends dev_depends)
+field(${runtime} Depends runtime_depends)
+string(REGEX MATCH "^${RUNTIME_PACKAGE} \\(= ${VERSION}\\)$" dev_needs_runtime "${dev_depends}")
+require("${dev_needs_runtime}" "development package depends on: ${dev_depends}")
+string(REGEX MATCH "libc6 \\(>= [0-9.]+\\)" needs_libc "${runtime_depends}")
+string(REGEX MATCH "libstdc\\+\\+6" needs_libstdcxx "${runtime_depends}")
+require("${needs_libc}" "runtime package depends on: ${runtime_depends}")
+require("${needs_libstdcxx}" "runtime package depends on: ${runtime_depends}")
+
+if(WITH_TOOLS)
+  if(NOT EXISTS ${root}${PREFIX}/bin/krtracecheck)
+    message(SEND_ERROR "no krtracecheck among the extracted packages")
+  endif()
+endif()
+
+# An outside program against the extracted root.
+set(prefix ${root}${PREFIX})
+configure_outside(${SOURCE_DIR}/tests/install/consumer ${WORK_DIR}/consumer -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
+run(${WORK_DIR}/consumer/consumer)
+
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+execute_process(COMMAND pkg-config --cflags --libs krerrlog
+  OUTPUT_VARIABLE flags RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config does not find krerrlog in the extracted root")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(${CXX_COMPILER} -std=c++17 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags}
+    -o ${WORK_DIR}/consumer-pc)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/consumer-pc
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the pkg-config consumer failed against the extracted root\n${out}\n${err}")
+endif()
