@@ -15,7 +15,7 @@ endfunction()
 check(0 "filters (1):\n  User == \"alice \"\n" clean.trace)
 check(0 "clean.trace: read (0 warnings)\ncomponents (2): Log, Log/Legacy\ndata fields, in output order (2): User, Realm\n"
       --strict clean.trace)
-check(0 "warnings.trace:1: warning: unknown component \"Nope\" ignored\nwarnings.trace:3: warning: \"User==alice\" is not a data field" warnings.trace)
+check(0 "warnings.trace:1: warning: unknown component \"Nope\" ignored\nwarnings.trace:3: warning: \"Username==alice\" does not start with a data field followed by an operator" warnings.trace)
 check(1 "warnings.trace: read (2 warnings)" --strict warnings.trace)
 check(1 "refused.trace:2: error: a filter line (\"User\") where the components line belongs\nrefused.trace: refused" refused.trace)
 check(2 "absent.trace: No such file or directory" absent.trace)
