@@ -12,6 +12,8 @@ public:
     static unsigned long TraceKey(const CKrLogger& logger) { return logger.m_traceKey; }
     static unsigned long InMemoryTraceKey(const CKrLogger& logger) { return logger.m_inMemoryTraceKey; }
     static int ComponentCount(const CKrLogger& logger) { return logger.m_iComponentCount; }
+    static CKrErrLogGuard& LogGuard(CKrLogger& logger) { return logger.m_logGuard; }
+    static CKrErrLogGuard& AuditGuard(CKrLogger& logger) { return logger.m_auditGuard; }
 
     // Component catalogue.
     static CKrErrLogComponent* Slot(const CKrLogger& logger, int slot) { return logger.m_pComponents[slot]; }

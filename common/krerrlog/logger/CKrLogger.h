@@ -60,12 +60,19 @@ public:
     // it (it is the logger's from then on) only if it opens; an output that
     // fails to open stays the caller's. A null output, or the one already
     // attached, is refused with false and changes nothing. Waits for every Log
-    // in progress.
+    // in progress. Called from inside an output of the same log (a callback),
+    // it would wait for itself: it is refused (false; the Disable calls do
+    // nothing).
     bool SetLogOutput(CKrLogOutput* output);
     bool EnableAuditLogRollover(CKrLogOutput* output);  // the same for the audit log
     void DisableLog();
     void DisableAuditLog();
     // False when no output is attached or the logger is not initialised.
+    // An output of the same log may log again from inside its Log (a host
+    // callback that logs through its logger): the nested line goes to the
+    // output at once, under the hold its caller already has, never waiting for
+    // a writer; lines nested deeper than a few levels are refused with false,
+    // so a callback that logs from every line ends.
     bool LogErrMsg(CKrErrLogMessage& message);
     bool LogAuditMsg(CKrErrLogMessage& message);
 

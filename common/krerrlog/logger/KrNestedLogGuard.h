@@ -1,0 +1,66 @@
+// The logger's read holds on its guards, with a per-thread record of which
+// guards the calling thread is inside, so that an output that logs through its
+// own logger (a host callback does) never waits for itself.
+//
+// The guards are writer-preferring and not re-entrant: a reader that asks again
+// while a writer waits queues behind the writer, and the writer waits for the
+// first hold of that same reader, so the thread would hang. The logger
+// therefore never asks a guard twice on one thread:
+//   - a read hold asked for on a guard the thread already reads under is
+//     granted without touching the guard (the outer hold already keeps the
+//     writers out); such nested holds go at most kMaxHeldGuards - 1 deep, so a
+//     callback that logs from every line it is given ends instead of recursing
+//     without bound: the hold that would go deeper is refused;
+//   - ThreadReadsUnder tells the writer paths (attaching and detaching outputs)
+//     that the calling thread is inside that guard's reader side, which they
+//     refuse instead of waiting for themselves.
+// The record is a few words of thread-local storage: nothing is allocated and
+// no memory shared with another thread is written.
+#pragma once
+
+namespace krerrlog {
+
+class NestedReadRecord {
+public:
+    static constexpr int kMaxHeldGuards = 8;
+
+    // True when the calling thread holds guard for reading through a NestedReadHold.
+    static bool ThreadReadsUnder(const void* guard) noexcept;
+
+    enum class Entry { Taken, Nested, Refused };
+    // Notes that the calling thread is about to read under guard; says whether
+    // it must take the guard (Taken), already holds it (Nested) or is too deep
+    // (Refused, nothing noted).
+    static Entry Enter(const void* guard) noexcept;
+    // Forgets the latest Enter that was not refused.
+    static void Leave() noexcept;
+};
+
+// A read hold on one of the logger's guards (CKrErrLogGuard or
+// CKrReadWriteGuard), taken only when the calling thread does not already read
+// under it. Check Admitted() before using what the guard protects.
+template <typename Guard>
+class NestedReadHold {
+public:
+    explicit NestedReadHold(Guard& guard) noexcept : m_guard(guard), m_entry(NestedReadRecord::Enter(&guard))
+    {
+        if (m_entry == NestedReadRecord::Entry::Taken) m_guard.LockForRead();
+    }
+    ~NestedReadHold()
+    {
+        if (m_entry == NestedReadRecord::Entry::Refused) return;
+        if (m_entry == NestedReadRecord::Entry::Taken) m_guard.Unlock();
+        NestedReadRecord::Leave();
+    }
+    NestedReadHold(const NestedReadHold&) = delete;
+    NestedReadHold& operator=(const NestedReadHold&) = delete;
+
+    // False when the line was refused for going too deep.
+    bool Admitted() const noexcept { return m_entry != NestedReadRecord::Entry::Refused; }
+
+private:
+    Guard& m_guard;
+    const NestedReadRecord::Entry m_entry;
+};
+
+}  // namespace krerrlog
