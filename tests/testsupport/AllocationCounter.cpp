@@ -12,16 +12,32 @@
 
 namespace {
 thread_local long t_allocations = 0;
+thread_local long t_failFrom = 0;  // the allocation number that fails first; 0: none
+thread_local bool t_failAllAfter = false;
+thread_local bool t_refused = false;
 
 void* Allocate(std::size_t size) noexcept
 {
     ++t_allocations;
+    if (t_failFrom != 0 && (t_allocations == t_failFrom || (t_failAllAfter && t_allocations > t_failFrom))) {
+        t_refused = true;
+        return nullptr;
+    }
     return std::malloc(size ? size : 1);
 }
 }  // namespace
 
 namespace krtest {
 long AllocationsOnThisThread() { return t_allocations; }
+
+FailingAllocations::FailingAllocations(long n, bool andAllAfter)
+{
+    t_refused = false;
+    t_failAllAfter = andAllAfter;
+    t_failFrom = t_allocations + n;
+}
+FailingAllocations::~FailingAllocations() { t_failFrom = 0; }
+bool FailingAllocations::Refused() const { return t_refused; }
 }  // namespace krtest
 
 void* operator new(std::size_t size)

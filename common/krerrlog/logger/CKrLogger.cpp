@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 int CKrLogger::m_iConfigVersion = 0;
 std::atomic<bool> CKrLogger::m_bUnloadedComponents{false};
@@ -79,11 +80,17 @@ private:
 
 void CKrLogger::Init()
 {
+    // A guard without its state (no memory for it) would keep nobody out.
+    if (!m_logGuard.HasState() || !m_traceGuard.HasState() || !m_auditGuard.HasState()) return;
     AllGuardsForWriting hold(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
     if (m_bInited) return;
 
+    if (!SetUpComponents()) {
+        DropComponents();
+        ReleaseKnownInfo();
+        return;
+    }
     krerrlog::TraceRecordPool::Instance().AttachLogger();
-    SetUpComponents();
 
     std::memset(m_traceVerdicts, 0, sizeof m_traceVerdicts);
     std::memset(m_inMemoryTraceVerdicts, 0, sizeof m_inMemoryTraceVerdicts);
@@ -117,9 +124,19 @@ void CKrLogger::Release()
     m_bInited = false;
 }
 
+CKrLogger* CKrLogger::MakeInited()
+{
+    CKrLogger* logger = new (std::nothrow) CKrLogger;
+    if (logger && !logger->Inited()) {
+        delete logger;
+        return nullptr;
+    }
+    return logger;
+}
+
 CKrLogger* theLogger()
 {
-    return krerrlog::ProcessWideInstance<CKrLogger>([] { return new CKrLogger; });
+    return krerrlog::ProcessWideInstance<CKrLogger>([] { return CKrLogger::MakeInited(); });
 }
 
 const char* getProductVersion() { return "Krynex version 12.8.0801.3003 [krerrlog.dll in common]"; }

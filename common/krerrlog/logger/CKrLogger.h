@@ -91,12 +91,18 @@ private:
     friend class CKrLoggerTestPeer;
 
     CKrLogger();
+    // Initialises the logger; a logger that cannot be set up (memory ran out)
+    // stays uninitialised, holding nothing.
     void Init();
     void Release();
+    // A new initialised logger, or null when one cannot be made.
+    KRERRLOG_LOCAL static CKrLogger* MakeInited();
 
     // Steps of Init and Release that live with the parts they belong to.
-    KRERRLOG_LOCAL void SetUpComponents();        // component slots and known-info tables
+    KRERRLOG_LOCAL bool SetUpComponents();        // component slots and known-info tables
+    KRERRLOG_LOCAL void DropComponents();         // undoes a set-up that failed half-way
     bool InitKnownInfo();
+    KRERRLOG_LOCAL bool BuildKnownInfo();
     KRERRLOG_LOCAL void UnloadComponents();       // first release in the process only
     KRERRLOG_LOCAL void ReleaseKnownInfo();       // lists and tables
     KRERRLOG_LOCAL void ShutDownOutputsLocked();  // every output, all guards already held

@@ -7,13 +7,17 @@
 #include <krerrlog/output/CKrConsoleOutput.h>
 #include <krerrlog/output/CKrFileOutput.h>
 
+#include <new>
+
 namespace {
 
-// Hands the output its parameters; an output that refuses them is not kept.
+// Hands the output its parameters; an output that refuses them, or for which
+// there is no memory, is not kept.
 template <typename Output, typename... Params>
 CKrLogOutput* MadeWith(Params... params)
 {
-    Output* output = new Output;
+    Output* output = new (std::nothrow) Output;
+    if (!output) return nullptr;
     if (!output->SetParams(params...)) {
         delete output;
         return nullptr;

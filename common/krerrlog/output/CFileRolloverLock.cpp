@@ -1,5 +1,7 @@
 #include <krerrlog/output/CFileRolloverLock.h>
 
+#include <krerrlog/support/KrNeverDestroyed.h>
+
 #include <cstdlib>
 
 namespace krerrlog {
@@ -23,8 +25,8 @@ thread_local ThreadHold t_holds[kMaxHoldsPerThread];
 CFileRolloverLock& CFileRolloverLock::Process()
 {
     // Never destroyed: threads may still log while static objects are torn down.
-    static CFileRolloverLock* lock = new CFileRolloverLock;
-    return *lock;
+    static krerrlog::NeverDestroyed<CFileRolloverLock> lock;
+    return lock.Get();
 }
 
 CFileRolloverLock::CFileRolloverLock()

@@ -52,6 +52,7 @@ private:
 
     bool RolloverCheck(unsigned long long length);
     bool Rollover();
+    bool RolloverWithNames();
     bool IsBackedUpFile(const char* candidate, const char* baseName);
     bool FileExists(const char* name) const;
     bool OpenFile(int kind);

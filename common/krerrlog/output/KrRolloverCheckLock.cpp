@@ -1,12 +1,14 @@
 #include <krerrlog/output/KrRolloverCheckLock.h>
 
+#include <krerrlog/support/KrNeverDestroyed.h>
+
 namespace krerrlog {
 
 std::mutex& RolloverCheckLock()
 {
     // Never destroyed: threads may still log while static objects are torn down.
-    static std::mutex* lock = new std::mutex;
-    return *lock;
+    static NeverDestroyed<std::mutex> lock;
+    return lock.Get();
 }
 
 }  // namespace krerrlog

@@ -1,5 +1,7 @@
 #include <krerrlog/support/KrEnvironment.h>
 
+#include <krerrlog/support/KrNeverDestroyed.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -33,8 +35,8 @@ struct AdminLocale {
 
 AdminLocale& TheAdminLocale()
 {
-    static AdminLocale* locale = new AdminLocale;
-    return *locale;
+    static krerrlog::NeverDestroyed<AdminLocale> locale;
+    return locale.Get();
 }
 
 void Store(AdminLocale& state, const char* text)

@@ -2,6 +2,8 @@
 
 #include <krerrlog/support/platform/KrPlatformSemaphore.h>
 
+#include <new>
+
 namespace {
 constexpr long kSemaphoreMaximum = 0x7fffffff;
 }
@@ -74,7 +76,14 @@ void CKrGuard::Unlock()
     if (wake) wake->Release(count);
 }
 
-CKrErrLogGuard::CKrErrLogGuard() : m_pState(new CKrGuard) {}
+CKrErrLogGuard::CKrErrLogGuard() : m_pState(new (std::nothrow) CKrGuard)
+{
+    // A state without its semaphores would let every thread in at once.
+    if (m_pState && (m_pState->m_readers.Wait(0) < 0 || m_pState->m_writers.Wait(0) < 0)) {
+        delete m_pState;
+        m_pState = nullptr;
+    }
+}
 
 CKrErrLogGuard::~CKrErrLogGuard()
 {

@@ -20,6 +20,7 @@ public:
 
 private:
     friend class CKrGuardTestPeer;
+    friend class CKrErrLogGuard;  // keeps no state whose semaphores are missing
 
     CKrErrLogCriticalSection m_section;
     CKrErrLogSemaphore m_readers;
@@ -29,7 +30,8 @@ private:
     int m_iActive;  // > 0 readers inside, -1 one writer inside, 0 free
 };
 
-// The same guard with its state on the heap.
+// The same guard with its state on the heap. Without memory for that state
+// (or its semaphores) it holds none, and its operations do nothing.
 class KRERRLOG_API CKrErrLogGuard {
 public:
     CKrErrLogGuard();

@@ -1,6 +1,7 @@
 #include <krerrlog/support/KrXlate.h>
 
 #include <krerrlog/support/KrLibraryLoader.h>
+#include <krerrlog/support/KrNeverDestroyed.h>
 #include <krerrlog/support/KrPropertiesFile.h>
 #include <krerrlog/support/KrReadWriteGuard.h>
 
@@ -189,8 +190,8 @@ private:
 
 BundleCache& TheBundleCache()
 {
-    static BundleCache* cache = new BundleCache;
-    return *cache;
+    static NeverDestroyed<BundleCache> cache;
+    return cache.Get();
 }
 
 constexpr size_t kLocaleCapacity = 64;

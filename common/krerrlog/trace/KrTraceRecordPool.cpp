@@ -1,11 +1,15 @@
 #include <krerrlog/trace/KrTraceRecordPool.h>
 
+#include <new>
+
 namespace krerrlog {
 
 TraceRecordPool& TraceRecordPool::Instance()
 {
     // Never destroyed: threads may still end (and return records) during exit.
-    static TraceRecordPool* pool = new TraceRecordPool;
+    // Made in static storage, so that it needs no memory that could run out.
+    alignas(TraceRecordPool) static unsigned char storage[sizeof(TraceRecordPool)];
+    static TraceRecordPool* const pool = new (storage) TraceRecordPool;
     return *pool;
 }
 
