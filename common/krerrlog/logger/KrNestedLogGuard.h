@@ -23,17 +23,42 @@ namespace krerrlog {
 class NestedReadRecord {
 public:
     static constexpr int kMaxHeldGuards = 8;
-
-    // True when the calling thread holds guard for reading through a NestedReadHold.
-    static bool ThreadReadsUnder(const void* guard) noexcept;
-
     enum class Entry { Taken, Nested, Refused };
-    // Notes that the calling thread is about to read under guard; says whether
-    // it must take the guard (Taken), already holds it (Nested) or is too deep
+
+    constexpr NestedReadRecord() noexcept : m_guards{}, m_depth(0) {}
+    NestedReadRecord(const NestedReadRecord&) = delete;
+    NestedReadRecord& operator=(const NestedReadRecord&) = delete;
+
+    // The calling thread's record (one thread-local lookup: keep the reference).
+    static NestedReadRecord& OfThisThread() noexcept;
+    // True when the calling thread holds guard for reading through a NestedReadHold.
+    static bool ThreadReadsUnder(const void* guard) noexcept { return OfThisThread().ReadsUnder(guard); }
+
+    bool ReadsUnder(const void* guard) const noexcept
+    {
+        for (int i = 0; i < m_depth; ++i)
+            if (m_guards[i] == guard) return true;
+        return false;
+    }
+    // Notes that the thread is about to read under guard; says whether it must
+    // take the guard (Taken), already holds it (Nested) or is too deep
     // (Refused, nothing noted).
-    static Entry Enter(const void* guard) noexcept;
+    Entry Enter(const void* guard) noexcept
+    {
+        if (m_depth == kMaxHeldGuards) return Entry::Refused;
+        const bool nested = ReadsUnder(guard);
+        m_guards[m_depth++] = guard;
+        return nested ? Entry::Nested : Entry::Taken;
+    }
     // Forgets the latest Enter that was not refused.
-    static void Leave() noexcept;
+    void Leave() noexcept
+    {
+        if (m_depth > 0) --m_depth;
+    }
+
+private:
+    const void* m_guards[kMaxHeldGuards];
+    int m_depth;
 };
 
 // A read hold on one of the logger's guards (CKrErrLogGuard or
@@ -42,7 +67,8 @@ public:
 template <typename Guard>
 class NestedReadHold {
 public:
-    explicit NestedReadHold(Guard& guard) noexcept : m_guard(guard), m_entry(NestedReadRecord::Enter(&guard))
+    explicit NestedReadHold(Guard& guard) noexcept
+        : m_guard(guard), m_record(NestedReadRecord::OfThisThread()), m_entry(m_record.Enter(&guard))
     {
         if (m_entry == NestedReadRecord::Entry::Taken) m_guard.LockForRead();
     }
@@ -50,7 +76,7 @@ public:
     {
         if (m_entry == NestedReadRecord::Entry::Refused) return;
         if (m_entry == NestedReadRecord::Entry::Taken) m_guard.Unlock();
-        NestedReadRecord::Leave();
+        m_record.Leave();
     }
     NestedReadHold(const NestedReadHold&) = delete;
     NestedReadHold& operator=(const NestedReadHold&) = delete;
@@ -60,6 +86,7 @@ public:
 
 private:
     Guard& m_guard;
+    NestedReadRecord& m_record;
     const NestedReadRecord::Entry m_entry;
 };
 

@@ -1,5 +1,6 @@
 #include <krerrlog/support/KrEnvironment.h>
 
+#include <krerrlog/support/KrMemoryPolicy.h>
 #include <krerrlog/support/KrNeverDestroyed.h>
 
 #include <algorithm>
@@ -11,10 +12,8 @@
 CKrGetEnv::CKrGetEnv(const char* name) : m_bSet(false)
 {
     const char* value = name ? std::getenv(name) : nullptr;
-    if (value) {
-        m_value = value;
-        m_bSet = true;
-    }
+    // A value there is no memory to copy reads as unset.
+    if (value) m_bSet = krerrlog::NoThrowDone([&] { m_value = value; });
 }
 
 CKrGetEnv::~CKrGetEnv() = default;

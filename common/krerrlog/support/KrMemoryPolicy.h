@@ -7,23 +7,24 @@
 // the state its failure result documents, with nothing half-made and nothing
 // leaked. In particular:
 //   - a logger that cannot be set up is not handed out: theLogger() and
-//     getMyLogger() return null (theLogger() stays null for the process, its
-//     first call being the one that makes it);
+//     getMyLogger() return null, and a later call tries again;
 //   - NewLogOutput returns null; SetLogOutput and the other attaching calls
 //     return false and leave the output the caller's, as for a failed Open;
 //   - a message record without memory for its text holds what fitted (at
 //     worst nothing); its Format calls still return, LogErrMsg logs what the
 //     record holds;
 //   - a guard or critical section whose state cannot be made holds none; the
-//     logger does not initialise over such a guard.
+//     logger (and the registry) is not made over such a guard;
+//   - a translation bundle that cannot be read reads as missing (the fixed
+//     fallback texts), an environment variable that cannot be copied as unset.
 //
 // How the code keeps it:
-//   - Objects and arrays are made with the non-throwing operator new
-//     (`new (std::nothrow) T`, `new (std::nothrow) T[n]`) and the result is
-//     tested before use. Blocks that grow (the message text) or that must come
-//     from zero pages (the in-memory trace area) use malloc, realloc or calloc,
-//     tested the same way. Process-wide objects made at load time live in
-//     static storage and allocate nothing.
+//   - Objects, arrays and text blocks are made with the non-throwing operator
+//     new (`new (std::nothrow) T`, `new (std::nothrow) char[n]`) and the result
+//     is tested before use. Only blocks that must start zeroed (the in-memory
+//     trace area, whose untouched pages then cost nothing; long trace texts)
+//     come from calloc, tested the same way. Process-wide objects live in
+//     static storage (KrNeverDestroyed.h) and allocate nothing to exist.
 //   - Standard strings and containers throw std::bad_alloc. Code that uses
 //     them runs inside NoThrow below, the one place where the library catches:
 //     it catches std::bad_alloc only and turns it into the operation's failure
