@@ -52,7 +52,7 @@ private:
 
     bool RolloverCheck(unsigned long long length);
     bool Rollover();
-    bool RolloverWithNames();
+    KRERRLOG_LOCAL bool RolloverWithNames();  // Rollover without its out-of-memory catch
     bool IsBackedUpFile(const char* candidate, const char* baseName);
     bool FileExists(const char* name) const;
     bool OpenFile(int kind);
