@@ -1,8 +1,11 @@
 // The same error lines side by side: LogErrMsg into a rolling file, spdlog's
-// synchronous rotating file sink, and bare write(). spdlog is a comparison
-// only; the library never depends on it.
+// synchronous rotating file sink, and bare write(); and the trace calls beside
+// spdlog's call for a disabled level. spdlog is a comparison only; the library
+// never depends on it.
 #include "ErrorLineBench.h"
+#include "TracingBench.h"
 
+#include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/spdlog.h>
 
@@ -49,8 +52,22 @@ void BM_Spdlog_RotatingFileSinkMt_FlushEachLine(benchmark::State& state)
     LogThrough(state, *logger);
 }
 
+// What a call below the logger's level costs: one level test.
+void BM_Spdlog_DisabledLevel(benchmark::State& state)
+{
+    static auto logger = [] {
+        auto made = std::make_shared<spdlog::logger>("disabled", std::make_shared<spdlog::sinks::null_sink_mt>());
+        made->set_level(spdlog::level::err);
+        return made;
+    }();
+    for (auto _ : state) logger->debug("request {} took {} ms", "GET /index", 12);
+    state.SetItemsProcessed(state.iterations());
+}
+
 }  // namespace
 
+BENCHMARK(BM_Spdlog_DisabledLevel)->Threads(1)->Threads(2)->UseRealTime();
+KRBENCH_REGISTER_TRACING();
 BENCHMARK(krbench::BM_LogErrMsg_RollingFile)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_Spdlog_RotatingFileSinkMt)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_Spdlog_RotatingFileSinkMt_FlushEachLine)->Threads(1)->Threads(2)->UseRealTime();

@@ -7,5 +7,6 @@ if(NOT spdlog_FOUND)
   return()
 endif()
 add_executable(bench_compare_spdlog ${CMAKE_CURRENT_LIST_DIR}/compare_spdlog.cpp)
-target_link_libraries(bench_compare_spdlog PRIVATE krerrlog_testable benchmark::benchmark spdlog::spdlog)
+target_link_libraries(bench_compare_spdlog PRIVATE krerrlog_testable benchmark::benchmark spdlog::spdlog
+  krerrlog_allocation_counter)
 target_compile_options(bench_compare_spdlog PRIVATE ${KRERRLOG_WARNINGS})

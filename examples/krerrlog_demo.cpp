@@ -1,6 +1,8 @@
 // A host program of the logging library: it attaches the console, a rolling
-// error log and an audit log to the process-wide logger, logs from several
-// threads for a few seconds, and then shows what it wrote.
+// error log and an audit log to the process-wide logger, switches on a file
+// trace and the in-memory trace from the shipped configuration file
+// (krerrlog_demo_trace.cfg), logs and traces from several threads for a few
+// seconds, and then shows what it wrote.
 //
 //   krerrlog_demo <output folder>
 #include <krerrlog/krerrlog.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +56,71 @@ void SayTranslated(CKrLogger& logger, CKrErrLogMessage& message, unsigned int id
     logger.LogErrMsg(message);
 }
 
+// ---- Traced functions ----
+// The configuration traces the two sub-components, not the server itself, and
+// drops calls for the realm "partners" from the file trace.
+constexpr unsigned int kTraceSessions = KrMakeComponentId(demo::kServerComponent, 1);  // Server/Sessions
+constexpr unsigned int kTracePolicy = KrMakeComponentId(demo::kServerComponent, 2);    // Server/Policy
+constexpr unsigned int kTraceServer = KrMakeComponentId(demo::kServerComponent);       // Server
+constexpr const char* kPartners = "partners";
+constexpr int kPolicyEvery = 4;
+std::atomic<int> g_expectedSessionLines{0};
+std::atomic<int> g_expectedPolicyLines{0};
+
+void LookUpSession(const std::string& user, const char* realm, int i)
+{
+    KR_TRACE_SCOPE(trace, kTraceSessions);
+    trace.Set(9u, user.c_str()).Set(12u, realm).Set(46u, 500 + i % 700).Msg("session %s found", i);
+}
+
+void CheckPolicy(const char* realm, int i)
+{
+    KR_TRACE_SCOPE(trace, kTracePolicy);
+    trace.Set(12u, realm).Msg("rule %s of policy %s allowed", i % 17, "payroll");
+}
+
+void ServeRequest(int i)
+{
+    KR_TRACE_SCOPE(trace, kTraceServer);  // not selected: nothing is written
+    trace.Msg("request %s", i);
+}
+
+void TracedWork(int worker, int i)
+{
+    static const char* const kRealms[] = {"corp", kPartners, "admin"};
+    const char* realm = kRealms[i % 3];
+    const std::string user = "demo" + std::to_string(worker);
+    const bool dropped = std::strcmp(realm, kPartners) == 0;
+    ServeRequest(i);
+    LookUpSession(user, realm, i);
+    if (!dropped) g_expectedSessionLines.fetch_add(1, std::memory_order_relaxed);
+    if (i % kPolicyEvery == 0) {
+        CheckPolicy(realm, i);
+        if (!dropped) g_expectedPolicyLines.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+// The trace file and the in-memory trace, both from the shipped configuration.
+bool StartTracing(CKrLogger& logger, const fs::path& folder)
+{
+    std::error_code error;
+    const fs::path config = fs::read_symlink("/proc/self/exe", error).parent_path() / "krerrlog_demo_trace.cfg";
+    const std::string traceLog = (folder / "trace.log").string();
+    CKrLogOutput* file = logger.NewLogOutput(1, traceLog.c_str(), 3, 4, 3);
+    if (!file || !logger.EnableTrace(file, 2, "|", config.c_str(), true, false, false)) {
+        std::fprintf(stderr, "cannot trace into %s with %s\n", traceLog.c_str(), config.c_str());
+        delete file;
+        return false;
+    }
+    CKrLogOutput* area = logger.NewLogOutput(0, 8);  // megabytes
+    if (!logger.EnableInMemoryTrace(area, config.c_str(), false, true)) {
+        std::fprintf(stderr, "no in-memory trace\n");
+        return false;
+    }
+    logger.SetInMemoryTraceFilePath((folder.string() + "/").c_str());
+    return true;
+}
+
 void Worker(CKrLogger& logger, int worker)
 {
     static const char* const kProblems[] = {
@@ -86,6 +154,7 @@ void Worker(CKrLogger& logger, int worker)
                                      ("demo" + w).c_str(), "login", "/apps/payroll", "allowed", i);
             logger.LogAuditMsg(audit);
         }
+        TracedWork(worker, i);
         if (i % kBatch == kBatch - 1) std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
     }
 }
@@ -132,7 +201,10 @@ int main(int argc, char** argv)
     // Each run starts clean, so the summary shows this run only.
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("error", 0) == 0 || name.rfind("audit", 0) == 0) fs::remove(entry.path(), error);
+        if (name.rfind("error", 0) == 0 || name.rfind("audit", 0) == 0 || name.rfind("trace", 0) == 0 ||
+            name.rfind("dump.", 0) == 0) {
+            fs::remove(entry.path(), error);
+        }
     }
 
     CKrLogger& logger = *theLogger();
@@ -171,6 +243,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    if (!StartTracing(logger, folder)) return 1;
+
     {
         CKrErrLogMessage message;
         SayTranslated(logger, message, demo::kServerStarted, std::to_string(kThreads).c_str());
@@ -183,6 +257,9 @@ int main(int argc, char** argv)
     for (auto& worker : workers) worker.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+    logger.DumpTrace();  // the in-memory trace to a dump file, on request
+    logger.DisableInMemoryTrace();
+    logger.DisableTrace(false);
     logger.DisableAuditLog();
     logger.SetLogOutput(logger.NewLogOutput(0));  // back to the console
     Say(logger, "krerrlog demo: done in " + std::to_string(seconds).substr(0, 4) + " s");
@@ -192,15 +269,29 @@ int main(int argc, char** argv)
     std::map<std::string, int> seen;
     size_t backups = 0;
     size_t translated = 0;
+    std::map<std::string, int> traceLines = {{"Server/Sessions", 0}, {"Server/Policy", 0}, {"Server", 0}};
+    std::string dump;
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("error", 0) != 0 && name.rfind("audit", 0) != 0) continue;
+        if (name.rfind("error", 0) != 0 && name.rfind("audit", 0) != 0 && name.rfind("trace", 0) != 0 &&
+            name.rfind("dump.", 0) != 0) {
+            continue;
+        }
         FileReport report;
         report.name = name;
         report.bytes = fs::file_size(entry.path(), error);
         const std::vector<std::string> lines = ReadLines(entry.path());
         report.lines = lines.size();
         files.push_back(report);
+        if (name.rfind("dump.", 0) == 0) dump = entry.path().string();
+        if (name.rfind("trace", 0) == 0) {
+            for (const std::string& line : lines) {
+                if (line.find("|LookUpSession|") != std::string::npos) ++traceLines["Server/Sessions"];
+                if (line.find("|CheckPolicy|") != std::string::npos) ++traceLines["Server/Policy"];
+                if (line.find("|ServeRequest|") != std::string::npos) ++traceLines["Server"];
+                if (line.find("|partners|") != std::string::npos) ++traceLines["(realm partners)"];
+            }
+        }
         if (name.rfind("error", 0) != 0) continue;
         if (name != "error.log") ++backups;
         for (const std::string& line : lines) {
@@ -228,6 +319,14 @@ int main(int argc, char** argv)
     std::printf("  of them %zu translated from the component's bundle, %zu filled from its format texts.\n",
                 translated, once + more - translated);
     std::printf("Audit lines: %d written.\n", kThreads * ((kLinesPerThread + kAuditEvery - 1) / kAuditEvery));
+    std::printf("Trace lines per component (Server is not selected, realm partners is filtered out):\n");
+    for (const auto& [component, count] : traceLines) std::printf("  %-20s %8d\n", component.c_str(), count);
+    const bool traceComplete = traceLines["Server/Sessions"] == g_expectedSessionLines.load() &&
+                               traceLines["Server/Policy"] == g_expectedPolicyLines.load() &&
+                               traceLines["Server"] == 0 && traceLines["(realm partners)"] == 0;
+    std::printf("  %s: %d and %d lines expected.\n", traceComplete ? "complete" : "WRONG",
+                g_expectedSessionLines.load(), g_expectedPolicyLines.load());
+    std::printf("In-memory trace dumped on request to %s\n", dump.empty() ? "(no dump file!)" : dump.c_str());
     logger.DisableLog();
-    return once == written ? 0 : 1;
+    return once == written && traceComplete && !dump.empty() ? 0 : 1;
 }

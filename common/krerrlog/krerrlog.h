@@ -21,4 +21,7 @@
 #include <krerrlog/output/CKrFileOutput.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
 #include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/trace/KrThreadTracePool.h>
+#include <krerrlog/trace/KrTracing.h>
+#include <krerrlog/trace/KrTraceScope.h>
 #include <krerrlog/support/KrXlate.h>

@@ -1,6 +1,7 @@
 // The writers-first reader-writer guards, with real threads. Every scenario
 // runs under a watchdog so a deadlock fails the test instead of hanging it.
 #include <krerrlog/support/KrErrLogGuard.h>
+#include <krerrlog/support/KrReaderSlots.h>
 
 #include "testsupport/TestFiles.h"
 
@@ -17,7 +18,8 @@ class CKrGuardTestPeer {
 public:
     static int WaitingReaders(CKrGuard& g) { return Read(g, g.m_iWaitingReaders); }
     static int WaitingWriters(CKrGuard& g) { return Read(g, g.m_iWaitingWriters); }
-    static int Active(CKrGuard& g) { return Read(g, g.m_iActive); }
+    // Readers are counted in the reader slots; -1 while a writer holds the guard.
+    static int Active(CKrGuard& g) { return Read(g, g.m_iActive) < 0 ? -1 : g.m_pReaderSlots->Sum(); }
     static CKrGuard& State(CKrErrLogGuard& g) { return *g.m_pState; }
 
 private:
@@ -118,6 +120,44 @@ TEST(GuardThreads, WritersGoFirstAndNeverOverlapWithReaders)
     CKrGuard guard;
     krtest::FinishesWithin(150s, [&] { WritersGoBeforeQueuedReaders(guard); });
     krtest::FinishesWithin(60s, [&] { ExclusionUnderLoad(guard); });
+}
+
+// More readers at once than there are reader slots (the rest share a fenced
+// one), twice over so that the slots of ended threads are reused: a writer
+// still waits for every one of them.
+TEST(GuardThreads, WriterWaitsForMoreReadersThanThereAreSlots)
+{
+    CKrGuard guard;
+    for (int round = 0; round < 2; ++round) {
+        constexpr int kReaders = 80;
+        std::atomic<int> inside{0}, arrived{0};
+        std::atomic<bool> leave{false}, writerSawAReader{false};
+        krtest::FinishesWithin(120s, [&] {
+            std::vector<std::thread> readers;
+            for (int r = 0; r < kReaders; ++r) {
+                readers.emplace_back([&] {
+                    guard.LockForRead();
+                    inside.fetch_add(1);
+                    arrived.fetch_add(1);
+                    while (!leave.load()) std::this_thread::sleep_for(1ms);
+                    inside.fetch_sub(1);
+                    guard.Unlock();
+                });
+            }
+            krtest::WaitUntilCountReaches(arrived, kReaders);
+            std::thread writer([&] {
+                guard.LockForWrite();
+                if (inside.load() != 0) writerSawAReader = true;
+                guard.Unlock();
+            });
+            ASSERT_TRUE(Eventually([&] { return Peer::WaitingWriters(guard) == 1; }));
+            leave = true;
+            writer.join();
+            for (auto& t : readers) t.join();
+        });
+        EXPECT_FALSE(writerSawAReader.load()) << "round " << round;
+        EXPECT_EQ(Peer::Active(guard), 0);
+    }
 }
 
 // CKrErrLogGuard only forwards to a CKrGuard on the heap: check the wiring.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/trace/CKrTraceData.h>
 
 class CKrLoggerTestPeer {
 public:
@@ -14,6 +15,22 @@ public:
     static int ComponentCount(const CKrLogger& logger) { return logger.m_iComponentCount; }
     static CKrErrLogGuard& LogGuard(CKrLogger& logger) { return logger.m_logGuard; }
     static CKrErrLogGuard& AuditGuard(CKrLogger& logger) { return logger.m_auditGuard; }
+
+    // Trace state. Versions are read under the trace guard, as a decision would.
+    static int TraceConfigVersion(CKrLogger& logger)
+    {
+        CKrErrLogAutoReader hold(&logger.m_traceGuard);
+        return logger.m_pTraceConfig ? logger.m_pTraceConfig->GetVersion() : 0;
+    }
+    static int InMemoryConfigVersion(CKrLogger& logger)
+    {
+        CKrAutoReader hold(&logger.m_inMemoryGuard);
+        return logger.m_pInMemoryTraceConfig ? logger.m_pInMemoryTraceConfig->GetVersion() : 0;
+    }
+    static int TraceVerdict(const CKrLogger& logger, unsigned int componentId)
+    {
+        return logger.m_traceVerdicts[componentId >> 16];
+    }
 
     // Component catalogue.
     static CKrErrLogComponent* Slot(const CKrLogger& logger, int slot) { return logger.m_pComponents[slot]; }

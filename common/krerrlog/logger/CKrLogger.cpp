@@ -33,7 +33,9 @@ CKrLogger::CKrLogger()
       m_bBufferedTracing(false),
       m_pInMemoryOutput(nullptr),
       m_iExecutionTimeThreshold(0),
-      m_bTagEnabled(false)
+      m_bTagEnabled(false),
+      m_bTraceAvailable(false),
+      m_bInMemoryTraceAvailable(false)
 {
     initializeThreadKey(&m_traceKey);
     initializeThreadKey(&m_inMemoryTraceKey);

@@ -76,6 +76,60 @@ public:
     bool LogErrMsg(CKrErrLogMessage& message);
     bool LogAuditMsg(CKrErrLogMessage& message);
 
+    // ---- Trace routing and the in-memory trace (KrLoggerTrace.cpp) ----
+    // Reads the configuration file, replaces the trace outputs and the
+    // installed configuration, and writes the two header lines. A second
+    // output receives the same lines; it needs a synchronous primary output.
+    // keepConfig replaces only the primary output. With buffered set the trace
+    // is guarded by the buffered guard and a file output writes through its
+    // ring buffer.
+    bool EnableTrace(CKrLogOutput* out, int traceFormat, const char* delimiter, const char* traceConfigFile,
+                     bool useLocalTime, bool keepConfig, bool buffered);
+    bool EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int traceFormat, const char* delimiter,
+                     const char* traceConfigFile, bool useLocalTime, bool keepConfig, bool buffered);
+    void DisableTrace(bool keepConfig);
+    // No lock: switch only while no trace lines flow, or through EnableTrace.
+    void SetBufferedTracing(bool buffered) { m_bBufferedTracing.store(buffered, std::memory_order_relaxed); }
+    bool GetBufferedTracing() { return m_bBufferedTracing.load(std::memory_order_relaxed); }
+    // The primary trace output if it has this type code, else the secondary if
+    // it has, else null. No lock.
+    CKrLogOutput* GetTraceOutput(int type);
+    // The logger's single in-memory output, made on the first call with size
+    // megabytes; later calls return it and ignore size. No lock.
+    CKrLogOutput* NewLogOutput(int unused, int size);
+    bool SetInMemoryTraceFilePath(const char* path);
+    bool EnableInMemoryTrace(CKrLogOutput* out, const char* traceConfigFile, bool replaceOutput, bool useLocalTime);
+    bool DisableInMemoryTrace();
+    bool InMemoryTraceStatus();
+    void DumpTrace();
+    // True whenever the logger is initialised, whatever the outputs report.
+    bool LogTraceMsg(CKrErrLogMessage& message);
+    // True only when an output is attached and every attached output logged.
+    bool LogTraceMsgBuffTracingON(CKrErrLogMessage& message);
+    bool LogTraceMsgBuffTracingOFF(CKrErrLogMessage& message);
+    // The in-memory output's result; true when none is attached.
+    bool LogInMemoryTraceMsg(CKrErrLogMessage& message);
+
+    // ---- Trace decisions and per-thread records (KrTraceDecisions.cpp) ----
+    // Any thread may call these at any time; they never change errno.
+    bool TraceEnabled(unsigned int componentId);
+    bool InMemoryTraceEnabled(unsigned int componentId);
+    bool FieldTraced(unsigned int fieldId);
+    bool FieldTracedInMemory(unsigned int fieldId);
+    // The component's verdict; a traced answer refreshes record when it is
+    // older than the installed configuration.
+    bool ShouldTrace(unsigned int componentId, CKrTraceData* record);
+    bool ShouldInMemoryTrace(unsigned int componentId, CKrTraceData* record);
+    // Hands the calling thread's record to *out (taken from the pool on first
+    // use and refreshed); false when *out is already set.
+    bool TraceAlloc(CKrTraceData** out);
+    bool InMemoryTraceAlloc(CKrTraceData** out);
+    bool ShouldTraceAlloc(unsigned int componentId, CKrTraceData** out);
+    bool ShouldInMemoryTraceAlloc(unsigned int componentId, CKrTraceData** out);
+    // The record the calling thread holds, or null; never takes one.
+    CKrTraceData* GetLocalKrTraceData();
+    CKrTraceData* GetLocalInMemoryKrTraceData();
+
     // ---- Message catalogue and component libraries ----
     const char* FetchMsg(unsigned int msgId) const;
     const char* GetMsgBundle(unsigned int msgId) const;
@@ -107,6 +161,18 @@ private:
     KRERRLOG_LOCAL void ReleaseKnownInfo();       // lists and tables
     KRERRLOG_LOCAL void ShutDownOutputsLocked();  // every output, all guards already held
     bool SetLogOutput_Unlocked(CKrLogOutput* output);
+    KRERRLOG_LOCAL CKrTraceData* NewMaster();
+    KRERRLOG_LOCAL void DisableTraceLocked(bool keepConfig);  // trace guard already held
+    KRERRLOG_LOCAL bool DisableInMemoryTraceLocked();          // in-memory guard already held
+    KRERRLOG_LOCAL void DropTraceConfigLocked();
+    KRERRLOG_LOCAL void DropInMemoryTraceConfigLocked();
+    KRERRLOG_LOCAL void PublishAvailability();  // after every change of the trace or in-memory slots
+    KRERRLOG_LOCAL bool TraceAvailableLocked() const;
+    KRERRLOG_LOCAL bool InMemoryTraceAvailableLocked() const;
+    KRERRLOG_LOCAL bool DecideLocked(int* verdicts, CKrTraceData* master, unsigned int componentId);
+    KRERRLOG_LOCAL void LockTraceForRead(bool buffered);
+    KRERRLOG_LOCAL void UnlockTrace(bool buffered);
+    KRERRLOG_LOCAL bool HandOutRecord(bool inMemory, int version, CKrTraceData** out);
     CKrErrLogComponent* LoadComponent(unsigned long unused, const char* libraryName);
     void UnloadComponent(CKrErrLogComponent* component);
 
@@ -137,12 +203,18 @@ private:
     int m_traceVerdicts[65536];
     int m_inMemoryTraceVerdicts[65536];
     bool m_bInMemoryOutputCreated;
-    bool m_bBufferedTracing;
+    std::atomic<bool> m_bBufferedTracing;
     CKrLogOutput* m_pInMemoryOutput;
     int m_iExecutionTimeThreshold;
     bool m_bTagEnabled;
     std::string m_logTag;
     std::string m_logName;
+
+    // Whether trace and in-memory trace are available (initialised, master
+    // installed, output present), republished by every change under the
+    // writer side so that the begin of a trace call reads one flag.
+    std::atomic<bool> m_bTraceAvailable;
+    std::atomic<bool> m_bInMemoryTraceAvailable;
 
     // Set by the first release that unloads the component libraries; loggers
     // may be released on several threads at once, so it is claimed atomically.
@@ -153,3 +225,8 @@ private:
 KRERRLOG_API CKrLogger* theLogger();
 
 extern "C" KRERRLOG_API const char* getProductVersion();
+
+// Starts the process-wide logger's trace into a file in one call.
+extern "C" KRERRLOG_API bool KrInitLogger(bool append, bool useLocalTime, int rolloverSizeMB, int traceFormat,
+                                          const char* delimiter, const char* traceConfigFile,
+                                          const char* traceFilePath, int backupCount, char enableTag);

@@ -137,8 +137,10 @@ bool CKrLogger::LogAuditMsg(CKrErrLogMessage& message)
 
 void CKrLogger::ShutDownOutputsLocked()
 {
-    // The audit log and then the error log, as DisableAuditLog and DisableLog
-    // would, without taking their guards again. Trace outputs join here.
+    // As DisableAuditLog, DisableInMemoryTrace, DisableLog and DisableTrace(false)
+    // would, in that order, without taking their guards again.
     Remove(m_pAuditOutput);
+    DisableInMemoryTraceLocked();
     Remove(m_pLogOutput);
+    DisableTraceLocked(false);
 }

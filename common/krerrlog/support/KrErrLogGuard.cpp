@@ -1,8 +1,12 @@
 #include <krerrlog/support/KrErrLogGuard.h>
 
+#include <krerrlog/support/KrMemoryPolicy.h>
+#include <krerrlog/support/KrReaderSlots.h>
 #include <krerrlog/support/platform/KrPlatformSemaphore.h>
 
+#include <chrono>
 #include <new>
+#include <thread>
 
 namespace {
 constexpr long kSemaphoreMaximum = 0x7fffffff;
@@ -13,61 +17,94 @@ CKrGuard::CKrGuard()
       m_writers(0, kSemaphoreMaximum, true),
       m_iWaitingReaders(0),
       m_iWaitingWriters(0),
-      m_iActive(0)
+      m_iActive(0),
+      m_writerGate(0),
+      m_pWriterThread(nullptr),
+      m_pReaderSlots(new krerrlog::ReaderSlots)
 {
 }
 
-CKrGuard::~CKrGuard() = default;
+CKrGuard::~CKrGuard() { delete m_pReaderSlots; }
 
 void CKrGuard::LockForRead()
 {
-    m_section.Enter();
-    if (m_iWaitingWriters == 0 && m_iActive >= 0) {
-        ++m_iActive;
+    for (;;) {
+        if (m_writerGate.load(std::memory_order_acquire) == 0) {
+            // Count in first, then look at the gate: a writer that closes it
+            // meanwhile sees this reader in its sum (KrReaderSlots.h).
+            m_pReaderSlots->Enter();
+            if (m_writerGate.load(std::memory_order_seq_cst) == 0) return;
+            m_pReaderSlots->Leave();  // a writer came first
+        }
+        m_section.Enter();
+        if (m_writerGate.load(std::memory_order_relaxed) == 0) {
+            m_section.Leave();  // the writers have gone meanwhile
+            continue;
+        }
+        ++m_iWaitingReaders;
         m_section.Leave();
-        return;
+        // The last writer to leave opens the gate and wakes every queued reader.
+        m_readers.Wait(krerrlog::PlatformSemaphore::kInfinite);
     }
-    ++m_iWaitingReaders;
-    m_section.Leave();
-    // Whoever releases the semaphore has already counted this reader in.
-    m_readers.Wait(krerrlog::PlatformSemaphore::kInfinite);
 }
 
 void CKrGuard::LockForWrite()
 {
     m_section.Enter();
-    if (m_iActive == 0) {
+    if (m_writerGate.load(std::memory_order_relaxed) == 0) {
+        m_writerGate.store(1, std::memory_order_seq_cst);
         m_iActive = -1;
+        ++m_iWaitingWriters;  // waiting, for the readers inside to leave
         m_section.Leave();
-        return;
+        krerrlog::ReaderSlots::AfterGateClosed();
+        WaitUntilNoReaderInside();
+        m_section.Enter();
+        --m_iWaitingWriters;
+        m_section.Leave();
+    } else {
+        ++m_iWaitingWriters;
+        m_section.Leave();
+        // Handed over by the leaving writer with the gate still closed, so no
+        // reader got in between.
+        m_writers.Wait(krerrlog::PlatformSemaphore::kInfinite);
     }
-    ++m_iWaitingWriters;
-    m_section.Leave();
-    m_writers.Wait(krerrlog::PlatformSemaphore::kInfinite);
+    m_pWriterThread.store(krerrlog::ReaderSlots::ThisThread(), std::memory_order_relaxed);
+}
+
+void CKrGuard::WaitUntilNoReaderInside()
+{
+    // Writers are rare (configuration changes) and readers hold the guard
+    // briefly: yield first, then sleep a little between looks.
+    for (int look = 0; m_pReaderSlots->Sum() != 0; ++look) {
+        if (look < 100) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(look < 1000 ? 20 : 500));
+        }
+    }
 }
 
 void CKrGuard::Unlock()
 {
+    if (m_pWriterThread.load(std::memory_order_relaxed) != krerrlog::ReaderSlots::ThisThread()) {
+        m_pReaderSlots->Leave();  // a reader leaves
+        return;
+    }
+    m_pWriterThread.store(nullptr, std::memory_order_relaxed);
     CKrErrLogSemaphore* wake = nullptr;
     long count = 0;
-
     m_section.Enter();
-    if (m_iActive > 0) {
-        --m_iActive;
+    if (m_iWaitingWriters > 0) {
+        --m_iWaitingWriters;
+        wake = &m_writers;
+        count = 1;
     } else {
-        ++m_iActive;
-    }
-    if (m_iActive == 0) {
-        if (m_iWaitingWriters > 0) {
-            m_iActive = -1;
-            --m_iWaitingWriters;
-            wake = &m_writers;
-            count = 1;
-        } else if (m_iWaitingReaders > 0) {
-            m_iActive = m_iWaitingReaders;
+        m_iActive = 0;
+        m_writerGate.store(0, std::memory_order_release);
+        if (m_iWaitingReaders > 0) {
+            count = m_iWaitingReaders;
             m_iWaitingReaders = 0;
             wake = &m_readers;
-            count = m_iActive;
         }
     }
     m_section.Leave();
@@ -76,7 +113,9 @@ void CKrGuard::Unlock()
     if (wake) wake->Release(count);
 }
 
-CKrErrLogGuard::CKrErrLogGuard() : m_pState(new (std::nothrow) CKrGuard)
+// Without memory for the state (its reader slots included) the guard holds none.
+CKrErrLogGuard::CKrErrLogGuard()
+    : m_pState(krerrlog::NoThrow<CKrGuard*>(nullptr, [] { return new (std::nothrow) CKrGuard; }))
 {
     // A state without its semaphores would let every thread in at once.
     if (m_pState && (m_pState->m_readers.Wait(0) < 0 || m_pState->m_writers.Wait(0) < 0)) {

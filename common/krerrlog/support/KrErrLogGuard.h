@@ -1,11 +1,25 @@
 // Reader-writer guards: any number of readers or one writer, writers first.
 // A reader that arrives while a writer waits queues behind it; queued readers
-// are let in together. The guards are not re-entrant.
+// are let in together. The guards are not re-entrant, and a hold is given
+// back by the thread that took it (as the scoped holders do).
+//
+// Readers take the guard without the critical section: a reader counts itself
+// in its thread's reader slot (a cache line of its own, changed with a plain
+// store, see KrReaderSlots.h) and checks the writer gate; only when the gate is closed does it back out
+// and queue under the critical section. A writer closes the gate, then waits
+// until the slots add up to 0. The gate stays closed from the first waiting
+// writer until the last writer leaves, so waiting writers go before new readers.
 #pragma once
 
 #include <krerrlog/KrExport.h>
 #include <krerrlog/support/KrErrLogCriticalSection.h>
 #include <krerrlog/support/KrErrLogSemaphore.h>
+
+#include <atomic>
+
+namespace krerrlog {
+class ReaderSlots;
+}
 
 class KRERRLOG_API CKrGuard {
 public:
@@ -22,12 +36,20 @@ private:
     friend class CKrGuardTestPeer;
     friend class CKrErrLogGuard;  // keeps no state whose semaphores are missing
 
+    void WaitUntilNoReaderInside();
+
     CKrErrLogCriticalSection m_section;
     CKrErrLogSemaphore m_readers;
     CKrErrLogSemaphore m_writers;
     int m_iWaitingReaders;
-    int m_iWaitingWriters;
-    int m_iActive;  // > 0 readers inside, -1 one writer inside, 0 free
+    int m_iWaitingWriters;  // queued writers, and one closing the gate while readers leave
+    int m_iActive;          // -1 a writer holds the guard (or waits for readers to leave), 0 otherwise
+    // Closed (1) from the first waiting writer until the last writer leaves;
+    // changed only under m_section.
+    std::atomic<int> m_writerGate;
+    // The thread holding the write hold, or null.
+    std::atomic<const void*> m_pWriterThread;
+    krerrlog::ReaderSlots* m_pReaderSlots;  // readers inside, by slot
 };
 
 // The same guard with its state on the heap. Without memory for that state

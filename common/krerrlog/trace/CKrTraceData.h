@@ -25,6 +25,7 @@ class CKrLogger;
 
 namespace krerrlog {
 class TraceConfigStore;
+class TraceRecordPool;
 }
 
 class KRERRLOG_API CKrTraceData {
@@ -76,6 +77,11 @@ public:
     // Clears the values, frees the long texts and empties the message
     // (a grown message shrinks back). Only on a configured record.
     bool CleanUpData();
+    // Hand the assembled message to the record's logger: the trace (true
+    // whatever the outputs report; false for an uninitialised logger) and the
+    // in-memory trace (the logger's result).
+    bool Log();
+    bool LogInMemory();
     // Frees the long texts and empties the message; values stay.
     bool InMemoryCleanUpData();
     bool LeaveNoBody() { return CleanUpData(); }
@@ -110,6 +116,7 @@ public:
 private:
     friend class CKrLogger;
     friend class KrTracing;
+    friend class krerrlog::TraceRecordPool;  // clears a record handed out again
     friend class CKrTraceDataTestPeer;
 
     // The refresh from a master: configuration only, values stay.

@@ -2,28 +2,48 @@
 // Every logger attaches to it in Init and detaches in Release; the lock is made
 // once per process, and the pool is emptied only when the last logger detaches,
 // so one logger's release never frees records another logger's threads hold.
+// Entries only ever go back to the pool through the holding thread (at its end,
+// see KrThreadTracePool.cpp), so an entry a thread still holds is never freed.
 #pragma once
 
 #include <krerrlog/support/KrErrLogCriticalSection.h>
+
+struct ThreadTraceData;
 
 namespace krerrlog {
 
 class TraceRecordPool {
 public:
+    static constexpr int kGrowth = 30;
+
     static TraceRecordPool& Instance();
 
     void AttachLogger();
     void DetachLogger();
 
+    // A free entry, its record's values, logger and version cleared (the
+    // record is refreshed before its next use); the pool grows by kGrowth
+    // entries when none is free.
+    ThreadTraceData* Take();
+
     CKrErrLogCriticalSection& Lock() { return m_lock; }
     int AttachedLoggers();
+    int EntryCount();
+    int FreeEntryCount();
 
 private:
     TraceRecordPool() = default;
     void EmptyLocked();
+    void GrowLocked();
 
     CKrErrLogCriticalSection m_lock;
     int m_iLoggers = 0;
+    ThreadTraceData** m_pEntries = nullptr;
+    int m_iCount = 0;
 };
+
+// Makes entry the calling thread's entry under loggerKey and lists it among the
+// entries the thread gives back when it ends (KrThreadTracePool.cpp).
+void HoldThreadTraceData(ThreadTraceData* entry, unsigned long loggerKey);
 
 }  // namespace krerrlog

@@ -1,0 +1,226 @@
+// The logger's trace decisions: availability, verdicts per component, and the
+// hand-out of the calling thread's records, for the trace and the in-memory
+// trace. The kind's reader lock is held only while the master and the verdict
+// table are read and while a record is refreshed from the master; it is never
+// held together with the pool's lock.
+#include <krerrlog/logger/CKrLogger.h>
+
+#include <krerrlog/support/KrThreadKey.h>
+#include <krerrlog/support/platform/KrSavedErrorCodes.h>
+#include <krerrlog/trace/CKrTraceData.h>
+#include <krerrlog/trace/KrThreadTracePool.h>
+#include <krerrlog/trace/KrTraceRecordPool.h>
+
+#include <atomic>
+
+namespace {
+
+constexpr int kTraced = 1;
+constexpr int kNotTraced = -1;
+
+ThreadTraceData* EntryUnder(unsigned long key)
+{
+    krerrlog::SavedErrorCodes keepErrors;
+    return static_cast<ThreadTraceData*>(krerrlog::ThreadKeyGet(key));
+}
+
+}  // namespace
+
+// ---- Locks and availability ----
+
+void CKrLogger::LockTraceForRead(bool buffered)
+{
+    if (buffered) {
+        m_bufferedTraceGuard.LockForRead();
+    } else {
+        m_traceGuard.LockForRead();
+    }
+}
+
+void CKrLogger::UnlockTrace(bool buffered)
+{
+    if (buffered) {
+        m_bufferedTraceGuard.Unlock();
+    } else {
+        m_traceGuard.Unlock();
+    }
+}
+
+bool CKrLogger::TraceAvailableLocked() const
+{
+    return m_bInited && m_pTraceConfig && (m_pTraceOutput || m_pSecondTraceOutput);
+}
+
+bool CKrLogger::InMemoryTraceAvailableLocked() const
+{
+    return m_bInited && m_pInMemoryTraceConfig && m_pInMemoryTraceOutput;
+}
+
+void CKrLogger::PublishAvailability()
+{
+    m_bTraceAvailable.store(TraceAvailableLocked(), std::memory_order_release);
+    m_bInMemoryTraceAvailable.store(InMemoryTraceAvailableLocked(), std::memory_order_release);
+}
+
+// Readers decide an entry at once (they all store the same value) and the
+// writer clears the table under its lock: readers use relaxed atomic accesses.
+bool CKrLogger::DecideLocked(int* verdicts, CKrTraceData* master, unsigned int componentId)
+{
+    std::atomic_ref<int> verdict(verdicts[KrVerdictIndex(componentId)]);
+    int decided = verdict.load(std::memory_order_relaxed);
+    if (decided == 0) {
+        decided = master->ComponentSelected(componentId) ? kTraced : kNotTraced;
+        verdict.store(decided, std::memory_order_relaxed);
+    }
+    return decided == kTraced;
+}
+
+// ---- Questions about the configuration ----
+
+bool CKrLogger::TraceEnabled(unsigned int componentId)
+{
+    // The availability flag is republished under the writer side by every
+    // change, so for id 0 it is the answer the lock would give.
+    if (!m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    if (componentId == 0) return true;
+    const bool buffered = GetBufferedTracing();
+    LockTraceForRead(buffered);
+    const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
+    UnlockTrace(buffered);
+    return traced;
+}
+
+bool CKrLogger::InMemoryTraceEnabled(unsigned int)
+{
+    return m_bInMemoryTraceAvailable.load(std::memory_order_acquire);
+}
+
+bool CKrLogger::FieldTraced(unsigned int fieldId)
+{
+    if (!m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    const bool buffered = GetBufferedTracing();
+    LockTraceForRead(buffered);
+    const bool traced = m_bInited && m_pTraceConfig && m_pTraceOutput && m_pTraceConfig->FieldTraced(fieldId);
+    UnlockTrace(buffered);
+    return traced;
+}
+
+bool CKrLogger::FieldTracedInMemory(unsigned int fieldId)
+{
+    if (!m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
+    CKrAutoReader hold(&m_inMemoryGuard);
+    return InMemoryTraceAvailableLocked() && m_pInMemoryTraceConfig->FieldTraced(fieldId);
+}
+
+// ---- Decisions that refresh a record ----
+
+bool CKrLogger::ShouldTrace(unsigned int componentId, CKrTraceData* record)
+{
+    if (!record || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    const bool buffered = GetBufferedTracing();
+    LockTraceForRead(buffered);
+    bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
+    if (traced && record->m_iVersion < m_pTraceConfig->m_iVersion) *record = *m_pTraceConfig;
+    UnlockTrace(buffered);
+    return traced;
+}
+
+bool CKrLogger::ShouldInMemoryTrace(unsigned int componentId, CKrTraceData* record)
+{
+    if (!record || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
+    CKrAutoReader hold(&m_inMemoryGuard);
+    const bool traced = InMemoryTraceAvailableLocked() &&
+                        DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId);
+    if (traced && record->m_iVersion < m_pInMemoryTraceConfig->m_iVersion) *record = *m_pInMemoryTraceConfig;
+    return traced;
+}
+
+// ---- Hand-out of the thread's records ----
+
+// Steps after the decision: the thread's entry (taken on first use), brought
+// up to version, handed to *out.
+bool CKrLogger::HandOutRecord(bool inMemory, int version, CKrTraceData** out)
+{
+    if (*out) return false;
+    const unsigned long key = inMemory ? m_inMemoryTraceKey : m_traceKey;
+    ThreadTraceData* entry = EntryUnder(key);
+    if (!entry) {
+        entry = GetThreadTraceData();
+        krerrlog::HoldThreadTraceData(entry, key);
+    }
+    CKrTraceData* record = entry->pTraceData;
+    if (record->m_iVersion < version) {
+        if (inMemory) {
+            CKrAutoReader hold(&m_inMemoryGuard);
+            if (m_pInMemoryTraceConfig) *record = *m_pInMemoryTraceConfig;
+        } else {
+            const bool buffered = GetBufferedTracing();
+            LockTraceForRead(buffered);
+            if (m_pTraceConfig) *record = *m_pTraceConfig;
+            UnlockTrace(buffered);
+        }
+    }
+    *out = record;
+    return true;
+}
+
+bool CKrLogger::TraceAlloc(CKrTraceData** out)
+{
+    if (!out || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    const bool buffered = GetBufferedTracing();
+    LockTraceForRead(buffered);
+    const bool available = TraceAvailableLocked();
+    const int version = available ? m_pTraceConfig->m_iVersion : 0;
+    UnlockTrace(buffered);
+    return available && HandOutRecord(false, version, out);
+}
+
+bool CKrLogger::InMemoryTraceAlloc(CKrTraceData** out)
+{
+    if (!out || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
+    int version = 0;
+    {
+        CKrAutoReader hold(&m_inMemoryGuard);
+        if (!InMemoryTraceAvailableLocked()) return false;
+        version = m_pInMemoryTraceConfig->m_iVersion;
+    }
+    return HandOutRecord(true, version, out);
+}
+
+bool CKrLogger::ShouldTraceAlloc(unsigned int componentId, CKrTraceData** out)
+{
+    if (!out || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    const bool buffered = GetBufferedTracing();
+    LockTraceForRead(buffered);
+    const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
+    const int version = traced ? m_pTraceConfig->m_iVersion : 0;
+    UnlockTrace(buffered);
+    return traced && HandOutRecord(false, version, out);
+}
+
+bool CKrLogger::ShouldInMemoryTraceAlloc(unsigned int componentId, CKrTraceData** out)
+{
+    if (!out || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
+    int version = 0;
+    {
+        CKrAutoReader hold(&m_inMemoryGuard);
+        if (!InMemoryTraceAvailableLocked() ||
+            !DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId)) {
+            return false;
+        }
+        version = m_pInMemoryTraceConfig->m_iVersion;
+    }
+    return HandOutRecord(true, version, out);
+}
+
+CKrTraceData* CKrLogger::GetLocalKrTraceData()
+{
+    ThreadTraceData* entry = EntryUnder(m_traceKey);
+    return entry ? entry->pTraceData : nullptr;
+}
+
+CKrTraceData* CKrLogger::GetLocalInMemoryKrTraceData()
+{
+    ThreadTraceData* entry = EntryUnder(m_inMemoryTraceKey);
+    return entry ? entry->pTraceData : nullptr;
+}
