@@ -34,33 +34,70 @@ namespace {
 
 using namespace std::chrono_literals;
 
-enum class Log { Error, Audit };
+enum class Log { Error, Audit, Trace };
+constexpr Log kLogs[] = {Log::Error, Log::Audit, Log::Trace};
 
-const char* NameOf(Log log) { return log == Log::Error ? "error log" : "audit log"; }
+const char* NameOf(Log log)
+{
+    return log == Log::Error ? "error log" : log == Log::Audit ? "audit log" : "trace";
+}
+
+// A trace configuration that selects the built-in component.
+const char* TraceConfig()
+{
+    static krtest::ScratchDir dir;
+    static const std::string path = [] {
+        krtest::WriteFile(dir.File("trace.cfg"), "components: Log\n");
+        return dir.File("trace.cfg");
+    }();
+    return path.c_str();
+}
 
 bool Attach(CKrLogger& logger, Log log, CKrLogOutput* output)
 {
-    return log == Log::Error ? logger.SetLogOutput(output) : logger.EnableAuditLogRollover(output);
+    switch (log) {
+    case Log::Error:
+        return logger.SetLogOutput(output);
+    case Log::Audit:
+        return logger.EnableAuditLogRollover(output);
+    case Log::Trace:
+        return logger.EnableTrace(output, 0, "|", TraceConfig(), false, false, false);
+    }
+    return false;
 }
 
 void Detach(CKrLogger& logger, Log log)
 {
-    if (log == Log::Error)
-        logger.DisableLog();
-    else
-        logger.DisableAuditLog();
+    switch (log) {
+    case Log::Error:
+        return logger.DisableLog();
+    case Log::Audit:
+        return logger.DisableAuditLog();
+    case Log::Trace:
+        return logger.DisableTrace(false);
+    }
 }
 
 bool Send(CKrLogger& logger, Log log, const char* file, int line)
 {
     CKrErrLogMessage message(false);
     message.FormatLogProlog(file, line, 0);
-    return log == Log::Error ? logger.LogErrMsg(message) : logger.LogAuditMsg(message);
+    switch (log) {
+    case Log::Error:
+        return logger.LogErrMsg(message);
+    case Log::Audit:
+        return logger.LogAuditMsg(message);
+    case Log::Trace:
+        return logger.LogTraceMsgBuffTracingOFF(message);
+    }
+    return false;
 }
 
 CKrErrLogGuard& GuardOf(CKrLogger& logger, Log log)
 {
-    return log == Log::Error ? CKrLoggerTestPeer::LogGuard(logger) : CKrLoggerTestPeer::AuditGuard(logger);
+    return log == Log::Error   ? CKrLoggerTestPeer::LogGuard(logger)
+           : log == Log::Audit ? CKrLoggerTestPeer::AuditGuard(logger)
+                               : CKrLoggerTestPeer::TraceGuard(logger);
 }
 
 // What the callback sees and does; it runs on one thread at a time.
@@ -69,6 +106,7 @@ struct Scenario {
     Log log = Log::Error;
     enum class Inside { LogOnce, LogAlways, Attach, Detach } inside = Inside::LogOnce;
     bool waitForWriter = false;
+    bool nested = false;  // LogOnce has nested its line
     std::atomic<int> entered{0};
     std::vector<std::string> lines;
     std::vector<bool> nestedResults;
@@ -82,7 +120,8 @@ void Callback(const char* text, int length, void* parameter)
     s.lines.emplace_back(text, static_cast<size_t>(length));
     switch (s.inside) {
     case Scenario::Inside::LogOnce:
-        if (s.lines.size() > 1) return;
+        if (s.nested) return;
+        s.nested = true;
         break;
     case Scenario::Inside::LogAlways:
         break;
@@ -107,13 +146,25 @@ void Callback(const char* text, int length, void* parameter)
 }
 
 // A logger with the scenario's callback on its log. Both are given up (not
-// freed) when a test hangs, since the hung threads still use them.
+// freed) when a test hangs, since the hung threads still use them. Switching
+// the trace on writes header lines under the writer side: the callback logs a
+// line from inside the first one, which must not wait for that writer.
 Scenario* MakeScenario(Log log)
 {
     auto* s = new Scenario;
     s->log = log;
     s->logger = CKrLoggerTestPeer::Create();
-    EXPECT_TRUE(Attach(*s->logger, log, s->logger->NewLogOutput(0, &Callback, s)));
+    bool attached = false;
+    if (!krtest::FinishesWithin(30s, [&] { attached = Attach(*s->logger, log, s->logger->NewLogOutput(0, &Callback, s)); }))
+        return nullptr;
+    EXPECT_TRUE(attached);
+    if (log == Log::Trace) {
+        EXPECT_GE(s->lines.size(), 3u) << "header lines and the line logged from inside the first";
+        EXPECT_EQ(s->nestedResults, std::vector<bool>{true});
+    }
+    s->lines.clear();
+    s->nestedResults.clear();
+    s->nested = false;
     return s;
 }
 
@@ -128,9 +179,10 @@ void Free(Scenario* s)
 // nested line is delivered, then the writer gets in.
 TEST(NestedLoggingThreads, CallbackLogsThroughItsLoggerWhileAWriterWaits)
 {
-    for (Log log : {Log::Error, Log::Audit}) {
+    for (Log log : kLogs) {
         SCOPED_TRACE(NameOf(log));
         Scenario* s = MakeScenario(log);
+        if (!s) return;
         s->waitForWriter = true;
         bool outerResult = false, replaced = false;
         const bool finished = krtest::FinishesWithin(30s, [&] {
@@ -146,8 +198,9 @@ TEST(NestedLoggingThreads, CallbackLogsThroughItsLoggerWhileAWriterWaits)
         EXPECT_NE(s->lines[1].find("[nested.cpp:1]"), std::string::npos) << s->lines[1];
         EXPECT_EQ(s->nestedResults, std::vector<bool>{true});
         EXPECT_TRUE(replaced);
+        const long before = s->probe.logged.load();  // a trace starts with its header lines
         EXPECT_TRUE(Send(*s->logger, log, "after.cpp", 3));
-        EXPECT_EQ(s->probe.logged.load(), 1);
+        EXPECT_EQ(s->probe.logged.load(), before + 1);
         Free(s);
     }
 }
@@ -156,9 +209,10 @@ TEST(NestedLoggingThreads, CallbackLogsThroughItsLoggerWhileAWriterWaits)
 // as the per-thread record goes, and the line that would go deeper is refused.
 TEST(NestedLogging, CallbackThatAlwaysLogsStopsAtTheNestingLimit)
 {
-    for (Log log : {Log::Error, Log::Audit}) {
+    for (Log log : kLogs) {
         SCOPED_TRACE(NameOf(log));
         Scenario* s = MakeScenario(log);
+        if (!s) return;
         s->inside = Scenario::Inside::LogAlways;
         bool outerResult = false;
         if (!krtest::FinishesWithin(30s, [&] { outerResult = Send(*s->logger, log, "outer.cpp", 1); })) return;
@@ -178,10 +232,11 @@ TEST(NestedLogging, CallbackThatAlwaysLogsStopsAtTheNestingLimit)
 // wait for its own read hold: it is refused and the callback output stays.
 TEST(NestedLoggingThreads, CallbackCannotChangeTheOutputsOfItsOwnLog)
 {
-    for (Log log : {Log::Error, Log::Audit}) {
+    for (Log log : kLogs) {
         for (auto inside : {Scenario::Inside::Attach, Scenario::Inside::Detach}) {
             SCOPED_TRACE(std::string(NameOf(log)) + (inside == Scenario::Inside::Attach ? ", attach" : ", detach"));
             Scenario* s = MakeScenario(log);
+            if (!s) return;
             s->inside = inside;
             bool first = false, second = false;
             if (!krtest::FinishesWithin(30s, [&] {
@@ -192,7 +247,7 @@ TEST(NestedLoggingThreads, CallbackCannotChangeTheOutputsOfItsOwnLog)
                 return;
             EXPECT_TRUE(first);
             EXPECT_TRUE(second);  // still the callback output
-            ASSERT_EQ(s->lines.size(), 2u);
+            ASSERT_EQ(s->lines.size(), 3u);  // the second nests one of its own
             EXPECT_NE(s->lines[1].find("[second.cpp:2]"), std::string::npos);
             if (inside == Scenario::Inside::Attach) {
                 EXPECT_FALSE(s->attachResult);

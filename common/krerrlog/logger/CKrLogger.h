@@ -170,8 +170,9 @@ private:
     KRERRLOG_LOCAL bool TraceAvailableLocked() const;
     KRERRLOG_LOCAL bool InMemoryTraceAvailableLocked() const;
     KRERRLOG_LOCAL bool DecideLocked(int* verdicts, CKrTraceData* master, unsigned int componentId);
-    KRERRLOG_LOCAL void LockTraceForRead(bool buffered);
+    KRERRLOG_LOCAL bool LockTraceForRead(bool buffered);  // false past the nesting limit, nothing held
     KRERRLOG_LOCAL void UnlockTrace(bool buffered);
+    KRERRLOG_LOCAL bool ThreadReadsUnderTrace() const;  // inside a trace output's Log
     KRERRLOG_LOCAL bool HandOutRecord(bool inMemory, int version, CKrTraceData** out);
     CKrErrLogComponent* LoadComponent(unsigned long unused, const char* libraryName);
     void UnloadComponent(CKrErrLogComponent* component);

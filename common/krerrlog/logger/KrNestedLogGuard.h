@@ -90,4 +90,54 @@ private:
     const NestedReadRecord::Entry m_entry;
 };
 
+// Notes a write hold the thread already has while it hands lines to an output
+// (the header lines of a trace being switched on): a line that output logs
+// again reads under the write hold instead of waiting for its own writer.
+class NotedWriteHold {
+public:
+    explicit NotedWriteHold(const void* guard) noexcept
+        : m_record(NestedReadRecord::OfThisThread()), m_bNoted(m_record.Enter(guard) != NestedReadRecord::Entry::Refused)
+    {
+    }
+    ~NotedWriteHold()
+    {
+        if (m_bNoted) m_record.Leave();
+    }
+    NotedWriteHold(const NotedWriteHold&) = delete;
+    NotedWriteHold& operator=(const NotedWriteHold&) = delete;
+
+private:
+    NestedReadRecord& m_record;
+    const bool m_bNoted;
+};
+
+// The same for a hold taken and given back by separate calls (the trace
+// decisions pick their guard by the logger's mode). EnterRead is false when
+// the nesting limit refuses the hold: then nothing is held and LeaveRead must
+// not follow.
+template <typename Guard>
+bool EnterRead(Guard& guard) noexcept
+{
+    switch (NestedReadRecord::OfThisThread().Enter(&guard)) {
+    case NestedReadRecord::Entry::Refused:
+        return false;
+    case NestedReadRecord::Entry::Taken:
+        guard.LockForRead();
+        return true;
+    case NestedReadRecord::Entry::Nested:
+        break;
+    }
+    return true;
+}
+
+template <typename Guard>
+void LeaveRead(Guard& guard) noexcept
+{
+    NestedReadRecord& record = NestedReadRecord::OfThisThread();
+    record.Leave();
+    // Taken only when no outer hold of the same guard was noted: if one is
+    // still noted, this hold was nested and the outer one keeps the guard.
+    if (!record.ReadsUnder(&guard)) guard.Unlock();
+}
+
 }  // namespace krerrlog
