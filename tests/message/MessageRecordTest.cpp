@@ -5,6 +5,8 @@
 #include <krerrlog/message/KrMessageBuffer.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 
+#include "testsupport/AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -163,6 +165,34 @@ TEST(MessageBuffer, GrowsOnlyPastItsCapacityShrinksOnResetNeverOverruns)
     huge.AppendFill('x', 2147483000);
     EXPECT_LE(huge.Length(), huge.Capacity() - 1);
     EXPECT_EQ(std::string(huge.Terminated()).substr(0, 2), "ab");
+}
+
+// Without memory the text ends where it stopped fitting: a later piece that
+// finds memory again is not appended after a hole. Reset starts afresh.
+TEST(MessageBuffer, TextCutByMissingMemoryStaysCutUntilReset)
+{
+    std::optional<krerrlog::MessageBuffer> buffer;
+    {
+        krtest::FailingAllocations none(1, true);
+        buffer.emplace();  // no block
+        buffer->AppendChar('a');
+        EXPECT_STREQ(buffer->Terminated(), "");
+    }
+    buffer->AppendBytes("bc", 2);  // memory is back, but the line lost its 'a'
+    EXPECT_STREQ(buffer->Terminated(), "");
+    buffer->Reset();
+    buffer->AppendBytes("de", 2);
+    EXPECT_STREQ(buffer->Terminated(), "de");
+    EXPECT_EQ(buffer->Capacity(), 4096);
+
+    const std::string full(4090, 'f');
+    buffer->AppendString(full.c_str());
+    {
+        krtest::FailingAllocations none(1, true);
+        buffer->AppendString("0123456789");  // grows: refused, cut at the block's end
+    }
+    buffer->AppendChar('\n');
+    EXPECT_EQ(std::string(buffer->Terminated()), "de" + full + "012");
 }
 
 TEST(MessageRecord, NewAndCleanedMessagesAreEmpty)

@@ -13,6 +13,9 @@ public:
     static unsigned long TraceKey(const CKrLogger& logger) { return logger.m_traceKey; }
     static unsigned long InMemoryTraceKey(const CKrLogger& logger) { return logger.m_inMemoryTraceKey; }
     static int ComponentCount(const CKrLogger& logger) { return logger.m_iComponentCount; }
+    static CKrErrLogGuard& LogGuard(CKrLogger& logger) { return logger.m_logGuard; }
+    static CKrErrLogGuard& AuditGuard(CKrLogger& logger) { return logger.m_auditGuard; }
+    static CKrErrLogGuard& TraceGuard(CKrLogger& logger) { return logger.m_traceGuard; }
 
     // Trace state. Versions are read under the trace guard, as a decision would.
     static int TraceConfigVersion(CKrLogger& logger)

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 int CKrLogger::m_iConfigVersion = 0;
 std::atomic<bool> CKrLogger::m_bUnloadedComponents{false};
@@ -82,11 +83,17 @@ private:
 
 void CKrLogger::Init()
 {
+    // A guard without its state (no memory for it) would keep nobody out.
+    if (!m_logGuard.HasState() || !m_traceGuard.HasState() || !m_auditGuard.HasState()) return;
     AllGuardsForWriting hold(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
     if (m_bInited) return;
 
+    if (!SetUpComponents()) {
+        DropComponents();
+        ReleaseKnownInfo();
+        return;
+    }
     krerrlog::TraceRecordPool::Instance().AttachLogger();
-    SetUpComponents();
 
     std::memset(m_traceVerdicts, 0, sizeof m_traceVerdicts);
     std::memset(m_inMemoryTraceVerdicts, 0, sizeof m_inMemoryTraceVerdicts);
@@ -146,14 +153,27 @@ void CKrLogger::ReleaseGuardsAfterFork(bool inChild)
     m_logGuard.Unlock();
 }
 
+CKrLogger* CKrLogger::MakeInited()
+{
+    CKrLogger* logger = new (std::nothrow) CKrLogger;
+    if (logger && !logger->Inited()) {
+        delete logger;
+        return nullptr;
+    }
+    return logger;
+}
+
 CKrLogger* theLogger()
 {
-    return krerrlog::ProcessWideInstance<CKrLogger>([] {
-        CKrLogger* logger = new CKrLogger;
-        krerrlog::RegisterForkSafeLock(krerrlog::kForkOrderProcessLogger, logger,
-                                       {[](void* l) { static_cast<CKrLogger*>(l)->HoldGuardsAcrossFork(); },
-                                        [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(false); },
-                                        [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(true); }});
+    return krerrlog::ProcessWideInstance<CKrLogger>([]() -> CKrLogger* {
+        CKrLogger* logger = CKrLogger::MakeInited();
+        if (logger) {
+            krerrlog::RegisterForkSafeLock(
+                krerrlog::kForkOrderProcessLogger, logger,
+                {[](void* l) { static_cast<CKrLogger*>(l)->HoldGuardsAcrossFork(); },
+                 [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(false); },
+                 [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(true); }});
+        }
         return logger;
     });
 }

@@ -64,12 +64,19 @@ public:
     // it (it is the logger's from then on) only if it opens; an output that
     // fails to open stays the caller's. A null output, or the one already
     // attached, is refused with false and changes nothing. Waits for every Log
-    // in progress.
+    // in progress. Called from inside an output of the same log (a callback),
+    // it would wait for itself: it is refused (false; the Disable calls do
+    // nothing).
     bool SetLogOutput(CKrLogOutput* output);
     bool EnableAuditLogRollover(CKrLogOutput* output);  // the same for the audit log
     void DisableLog();
     void DisableAuditLog();
     // False when no output is attached or the logger is not initialised.
+    // An output of the same log may log again from inside its Log (a host
+    // callback that logs through its logger): the nested line goes to the
+    // output at once, under the hold its caller already has, never waiting for
+    // a writer; lines nested deeper than a few levels are refused with false,
+    // so a callback that logs from every line ends.
     bool LogErrMsg(CKrErrLogMessage& message);
     bool LogAuditMsg(CKrErrLogMessage& message);
     // What the attached error-log (audit-log) output has delivered and lost
@@ -147,12 +154,18 @@ private:
     friend class krerrlog::TraceConfigCheck;  // reads the vocabulary for the operators' checker
 
     CKrLogger();
+    // Initialises the logger; a logger that cannot be set up (memory ran out)
+    // stays uninitialised, holding nothing.
     void Init();
     void Release();
+    // A new initialised logger, or null when one cannot be made.
+    KRERRLOG_LOCAL static CKrLogger* MakeInited();
 
     // Steps of Init and Release that live with the parts they belong to.
-    KRERRLOG_LOCAL void SetUpComponents();        // component slots and known-info tables
+    KRERRLOG_LOCAL bool SetUpComponents();        // component slots and known-info tables
+    KRERRLOG_LOCAL void DropComponents();         // undoes a set-up that failed half-way
     bool InitKnownInfo();
+    KRERRLOG_LOCAL bool BuildKnownInfo();
     KRERRLOG_LOCAL void UnloadComponents();       // first release in the process only
     KRERRLOG_LOCAL void ReleaseKnownInfo();       // lists and tables
     KRERRLOG_LOCAL void ShutDownOutputsLocked();  // every output, all guards already held
@@ -171,8 +184,9 @@ private:
     KRERRLOG_LOCAL bool TraceAvailableLocked() const;
     KRERRLOG_LOCAL bool InMemoryTraceAvailableLocked() const;
     KRERRLOG_LOCAL bool DecideLocked(int* verdicts, CKrTraceData* master, unsigned int componentId);
-    KRERRLOG_LOCAL void LockTraceForRead(bool buffered);
+    KRERRLOG_LOCAL bool LockTraceForRead(bool buffered);  // false past the nesting limit, nothing held
     KRERRLOG_LOCAL void UnlockTrace(bool buffered);
+    KRERRLOG_LOCAL bool ThreadReadsUnderTrace() const;  // inside a trace output's Log
     KRERRLOG_LOCAL bool HandOutRecord(bool inMemory, int version, CKrTraceData** out);
     CKrErrLogComponent* LoadComponent(unsigned long unused, const char* libraryName);
     void UnloadComponent(CKrErrLogComponent* component);

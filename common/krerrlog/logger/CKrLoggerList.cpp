@@ -1,6 +1,7 @@
 #include <krerrlog/logger/CKrLoggerList.h>
 
 #include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
 #include <krerrlog/support/KrProcessWide.h>
 #include <krerrlog/support/platform/KrForkSafety.h>
 
@@ -15,7 +16,7 @@ struct ByteOrder {
     bool operator()(const char* a, const char* b) const { return std::strcmp(a, b) < 0; }
 };
 
-// Keys are the registry's own copies of the names (malloc'ed).
+// Keys are the registry's own copies of the names (new[]'ed).
 struct LoggerMap : std::map<const char*, CKrLogger*, ByteOrder> {
 };
 
@@ -29,7 +30,7 @@ CKrLoggerList::~CKrLoggerList()
     if (!m_pLoggers) return;
     for (auto& [name, logger] : *m_pLoggers) {
         delete logger;
-        std::free(const_cast<char*>(name));
+        delete[] name;
     }
     delete m_pLoggers;
     m_pLoggers = nullptr;
@@ -57,18 +58,17 @@ CKrLogger* CKrLoggerList::AddLogger(const char* name)
     const auto found = m_pLoggers->find(name);
     if (found != m_pLoggers->end()) return found->second;
 
-    char* key = strdup(name);
-    CKrLogger* logger = key ? new (std::nothrow) CKrLogger : nullptr;
-    if (!logger) {
-        std::free(key);
-        return nullptr;
-    }
-    logger->SetLogName(name);
-    try {
+    const size_t length = std::strlen(name);
+    char* key = new (std::nothrow) char[length + 1];
+    CKrLogger* logger = key ? CKrLogger::MakeInited() : nullptr;
+    const bool kept = logger && krerrlog::NoThrowDone([&] {
+        std::memcpy(key, name, length + 1);
+        logger->SetLogName(name);
         m_pLoggers->emplace(key, logger);
-    } catch (...) {  // no memory for the map's node
+    });
+    if (!kept) {
         delete logger;
-        std::free(key);
+        delete[] key;
         return nullptr;
     }
     return logger;
@@ -85,7 +85,7 @@ bool CKrLoggerList::RemoveLogger(const char* name)
     CKrLogger* logger = found->second;
     m_pLoggers->erase(found);
     delete logger;  // its destructor releases it
-    std::free(const_cast<char*>(key));
+    delete[] key;
     return true;
 }
 
@@ -109,8 +109,12 @@ void CKrLoggerList::ReleaseGuardsAfterFork(bool inChild)
 
 CKrLoggerList* theLoggerList()
 {
-    return krerrlog::ProcessWideInstance<CKrLoggerList>([] {
-        CKrLoggerList* list = new (std::nothrow) CKrLoggerList;
+    return krerrlog::ProcessWideInstance<CKrLoggerList>([]() -> CKrLoggerList* {
+        auto* list = new (std::nothrow) CKrLoggerList;
+        if (list && !list->m_guard.HasState()) {
+            delete list;
+            return nullptr;
+        }
         if (list) {
             krerrlog::RegisterForkSafeLock(
                 krerrlog::kForkOrderLoggerRegistry, list,

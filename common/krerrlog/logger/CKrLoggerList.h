@@ -36,12 +36,15 @@ public:
     KRERRLOG_LOCAL void ReleaseGuardsAfterFork(bool inChild);
 
 private:
+    friend CKrLoggerList* theLoggerList();  // keeps no registry without its guard
+
     krerrlog::LoggerMap* m_pLoggers;
     CKrErrLogGuard m_guard;
 };
 
 // The process-wide registry; null once the process has begun to exit (the
-// registry and its loggers are never destroyed).
+// registry and its loggers are never destroyed), and while there is no memory
+// to make it.
 KRERRLOG_API CKrLoggerList* theLoggerList();
 // The logger of that name, made on first use; null for a null or empty name.
 KRERRLOG_API CKrLogger* getMyLogger(const char* name);

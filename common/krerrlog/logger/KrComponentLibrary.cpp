@@ -4,6 +4,7 @@
 #include <krerrlog/support/platform/KrForkSafety.h>
 
 #include <mutex>
+#include <new>
 
 namespace krerrlog {
 
@@ -29,10 +30,16 @@ CKrErrLogComponent* ComponentLibrary::Load(const char* baseName)
         KrFreeLibrary(handle);
         return nullptr;
     }
-    if (component->m_pLibrary && component->m_pLibrary->handle == handle)
+    if (component->m_pLibrary && component->m_pLibrary->handle == handle) {
         ++component->m_pLibrary->loads;
-    else
-        component->m_pLibrary = new ComponentLibrary{handle, 1};
+    } else {
+        auto* library = new (std::nothrow) ComponentLibrary{handle, 1};
+        if (!library) {  // without its holder it could not be unloaded: treated as missing
+            KrFreeLibrary(handle);
+            return nullptr;
+        }
+        component->m_pLibrary = library;
+    }
     return component;
 }
 

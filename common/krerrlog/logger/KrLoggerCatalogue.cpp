@@ -6,6 +6,7 @@
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrLogComponent.h>
 #include <krerrlog/logger/KrComponentLibrary.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
 
 #include <cstring>
@@ -32,13 +33,14 @@ unsigned int SubComponentsOf(CKrErrLogComponent* component, const KrSubComponent
     return count > kMaxSubComponents ? kMaxSubComponents : count;
 }
 
-// "component/sub-component", allocated; the sub-component name may fill its
-// 32 bytes without a terminating NUL.
+// "component/sub-component", allocated (null without memory); the
+// sub-component name may fill its 32 bytes without a terminating NUL.
 char* NewSubComponentName(const char* componentName, const KrSubComponentInfo& sub)
 {
     const size_t componentLength = std::strlen(componentName);
     const size_t subLength = strnlen(sub.name, sizeof sub.name);
-    char* name = new char[componentLength + 1 + subLength + 1];
+    char* name = new (std::nothrow) char[componentLength + 1 + subLength + 1];
+    if (!name) return nullptr;
     std::memcpy(name, componentName, componentLength);
     name[componentLength] = '/';
     std::memcpy(name + componentLength + 1, sub.name, subLength);
@@ -92,19 +94,36 @@ void CKrLogger::UnloadComponent(CKrErrLogComponent* component)
     if (component) krerrlog::ComponentLibrary::Detach(component, true);
 }
 
-void CKrLogger::SetUpComponents()
+bool CKrLogger::SetUpComponents()
 {
     int libraryCount = 0;
     const char** libraryNames = nullptr;
     GetKnownComponentLibs(&libraryCount, &libraryNames);
 
+    m_pComponents = new (std::nothrow) CKrErrLogComponent*[kComponentSlots]();
+    if (!m_pComponents) return false;
     m_iComponentCount = kComponentSlots;
-    m_pComponents = new CKrErrLogComponent*[kComponentSlots]();
     // Slot 0 is always the built-in component; row 0 of the list is never loaded.
-    m_pComponents[0] = new CKrLogComponent;
+    m_pComponents[0] = new (std::nothrow) CKrLogComponent;
+    if (!m_pComponents[0]) return false;
     for (int slot = 1; slot < kComponentSlots && slot < libraryCount; ++slot)
         m_pComponents[slot] = LoadComponent(0, libraryNames[slot]);
-    InitKnownInfo();
+    return InitKnownInfo();
+}
+
+void CKrLogger::DropComponents()
+{
+    // Only what this set-up loaded is given back; the turn of the first
+    // release to unload the libraries is left to a logger that got going.
+    for (int slot = 0; m_pComponents && slot < m_iComponentCount; ++slot) {
+        if (slot == 0)
+            delete m_pComponents[slot];
+        else if (m_pComponents[slot])
+            UnloadComponent(m_pComponents[slot]);
+    }
+    delete[] m_pComponents;
+    m_pComponents = nullptr;
+    m_iComponentCount = 0;
 }
 
 void CKrLogger::UnloadComponents()
@@ -145,6 +164,13 @@ void CKrLogger::UnloadComponents()
 
 bool CKrLogger::InitKnownInfo()
 {
+    // False when memory runs out; what was made is then left for
+    // ReleaseKnownInfo, which also frees a table filled half-way.
+    return krerrlog::NoThrow(false, [this] { return BuildKnownInfo(); });
+}
+
+bool CKrLogger::BuildKnownInfo()
+{
     // Component list and table: each component, then its sub-components.
     // Each component is asked for its sub-components once: a second answer
     // could list more than the table was sized for.
@@ -160,7 +186,8 @@ bool CKrLogger::InitKnownInfo()
         listed[slot].count = SubComponentsOf(m_pComponents[slot], listed[slot].subs);
         entries += 1 + static_cast<int>(listed[slot].count);
     }
-    m_pComponentInfo = new KrTraceComponentInfo[entries > 0 ? entries : 1];
+    m_pComponentInfo = new (std::nothrow) KrTraceComponentInfo[entries > 0 ? entries : 1];
+    if (!m_pComponentInfo) return false;
     m_iComponentInfoCount = 0;
 
     bool anyComponent = false;
@@ -188,6 +215,7 @@ bool CKrLogger::InitKnownInfo()
             KrTraceComponentInfo& sub = m_pComponentInfo[m_iComponentInfoCount++];
             sub.id = ((j + 1) << 16) | componentId;
             sub.name = NewSubComponentName(componentName, subs[j]);
+            if (!sub.name) return false;
         }
         m_availableComponents.append(" | ");
     }
@@ -198,7 +226,8 @@ bool CKrLogger::InitKnownInfo()
     const KNOWNDATAFIELDINFO* fields = nullptr;
     GetKnownDataFields(&fieldCount, &fields);
     m_availableDataFields.clear();
-    m_pDataFieldInfo = new KrTraceDataFieldInfo[fieldCount];
+    m_pDataFieldInfo = new (std::nothrow) KrTraceDataFieldInfo[fieldCount];
+    if (!m_pDataFieldInfo) return false;
     m_iDataFieldInfoCount = fieldCount;
     krerrlog::FillKnownDataFieldInfo(m_pDataFieldInfo);
     for (int i = 0; i < fieldCount; ++i) {

@@ -1,18 +1,23 @@
 // Making outputs, attaching them to the error and audit logs, and logging.
 #include <krerrlog/logger/CKrLogger.h>
 
+#include <krerrlog/logger/KrNestedLogGuard.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrCallbackOutputs.h>
 #include <krerrlog/output/CKrConsoleOutput.h>
 #include <krerrlog/output/CKrFileOutput.h>
 
+#include <new>
+
 namespace {
 
-// Hands the output its parameters; an output that refuses them is not kept.
+// Hands the output its parameters; an output that refuses them, or for which
+// there is no memory, is not kept.
 template <typename Output, typename... Params>
 CKrLogOutput* MadeWith(Params... params)
 {
-    Output* output = new Output;
+    Output* output = new (std::nothrow) Output;
+    if (!output) return nullptr;
     if (!output->SetParams(params...)) {
         delete output;
         return nullptr;
@@ -82,8 +87,11 @@ CKrLogOutput* CKrLogger::NewLogOutput(int, KrAsyncParamLogCallback callback, voi
 
 void CKrLogger::DeleteLogOutput(CKrLogOutput* output) { delete output; }
 
+// The writer paths refuse a thread that is inside the same log's reader side
+// (an output's callback): its write hold would wait for its own read hold.
 bool CKrLogger::SetLogOutput(CKrLogOutput* output)
 {
+    if (krerrlog::NestedReadRecord::ThreadReadsUnder(&m_logGuard)) return false;
     CKrErrLogAutoWriter hold(&m_logGuard);
     return SetLogOutput_Unlocked(output);
 }
@@ -92,33 +100,38 @@ bool CKrLogger::SetLogOutput_Unlocked(CKrLogOutput* output) { return Install(m_p
 
 bool CKrLogger::EnableAuditLogRollover(CKrLogOutput* output)
 {
+    if (krerrlog::NestedReadRecord::ThreadReadsUnder(&m_auditGuard)) return false;
     CKrErrLogAutoWriter hold(&m_auditGuard);
     return Install(m_pAuditOutput, output);
 }
 
 void CKrLogger::DisableLog()
 {
+    if (krerrlog::NestedReadRecord::ThreadReadsUnder(&m_logGuard)) return;
     CKrErrLogAutoWriter hold(&m_logGuard);
     Remove(m_pLogOutput);
 }
 
 void CKrLogger::DisableAuditLog()
 {
+    if (krerrlog::NestedReadRecord::ThreadReadsUnder(&m_auditGuard)) return;
     CKrErrLogAutoWriter hold(&m_auditGuard);
     Remove(m_pAuditOutput);
 }
 
+// A line logged from inside an output of the same log (a callback that logs)
+// reads under the hold its caller already has; see KrNestedLogGuard.h.
 bool CKrLogger::LogErrMsg(CKrErrLogMessage& message)
 {
-    CKrErrLogAutoReader hold(&m_logGuard);
-    if (!m_bInited || !m_pLogOutput) return false;
+    krerrlog::NestedReadHold<CKrErrLogGuard> hold(m_logGuard);
+    if (!hold.Admitted() || !m_bInited || !m_pLogOutput) return false;
     return m_pLogOutput->Log(message);
 }
 
 bool CKrLogger::LogAuditMsg(CKrErrLogMessage& message)
 {
-    CKrErrLogAutoReader hold(&m_auditGuard);
-    if (!m_bInited || !m_pAuditOutput) return false;
+    krerrlog::NestedReadHold<CKrErrLogGuard> hold(m_auditGuard);
+    if (!hold.Admitted() || !m_bInited || !m_pAuditOutput) return false;
     return m_pAuditOutput->Log(message);
 }
 

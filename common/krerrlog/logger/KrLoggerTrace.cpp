@@ -10,6 +10,7 @@
 // one still waiting for it finds the new output.
 #include <krerrlog/logger/CKrLogger.h>
 
+#include <krerrlog/logger/KrNestedLogGuard.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrFileOutput.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
@@ -17,6 +18,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -70,12 +72,20 @@ private:
 
 }  // namespace
 
+// Whether the calling thread is inside either trace guard's reader side.
+bool CKrLogger::ThreadReadsUnderTrace() const
+{
+    return krerrlog::NestedReadRecord::ThreadReadsUnder(&m_bufferedTraceGuard) ||
+           krerrlog::NestedReadRecord::ThreadReadsUnder(&m_traceGuard);
+}
+
 // A named logger's masters name it, so the records refreshed from them log to
 // it; the process-wide logger's masters name none (a record without a logger
 // logs to the process-wide one).
 CKrTraceData* CKrLogger::NewMaster()
 {
-    auto* master = new CKrTraceData;
+    auto* master = new (std::nothrow) CKrTraceData;
+    if (!master) return nullptr;
     if (this != theLogger()) master->SetLogger(this);
     return master;
 }
@@ -91,11 +101,13 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, int traceFormat, const char* deli
 bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int traceFormat, const char* delimiter,
                             const char* traceConfigFile, bool useLocalTime, bool keepConfig, bool buffered)
 {
-    if (!out) return false;
+    // From inside a trace output (a callback) the write hold would wait for itself.
+    if (!out || ThreadReadsUnderTrace()) return false;
     out->EnableBuffering(false);
     if (secondOut && out->IsAsync()) return false;  // a second output needs a synchronous primary
 
     auto* config = NewMaster();
+    if (!config) return false;
     m_bBufferedTracing.store(buffered, std::memory_order_relaxed);
     if (!config->SetConfiguration(traceFormat, delimiter, traceConfigFile, m_iComponentInfoCount, m_pComponentInfo,
                                   m_pDataFieldInfo, useLocalTime)) {
@@ -128,6 +140,8 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
     }
 
     TraceWriteHold hold(m_bufferedTraceGuard, m_traceGuard);
+    // The header lines go to the new outputs under this hold.
+    krerrlog::NotedWriteHold noted(buffered ? static_cast<const void*>(&m_bufferedTraceGuard) : &m_traceGuard);
     // With nothing installed there is no configuration to keep: the new one
     // is installed as if keepConfig were false.
     if (!m_pTraceConfig) keepConfig = false;
@@ -183,6 +197,7 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
 
 void CKrLogger::DisableTrace(bool keepConfig)
 {
+    if (ThreadReadsUnderTrace()) return;  // from inside a trace output: it would wait for itself
     TraceWriteHold hold(m_bufferedTraceGuard, m_traceGuard);
     DisableTraceLocked(keepConfig);
 }
@@ -243,15 +258,19 @@ bool LogToTraceOutputs(CKrLogOutput* primary, CKrLogOutput* secondary, CKrErrLog
 
 }  // namespace
 
+// A line traced from inside a trace output (a callback that traces) reads
+// under the hold its caller already has; see KrNestedLogGuard.h.
 bool CKrLogger::LogTraceMsgBuffTracingON(CKrErrLogMessage& message)
 {
-    CKrAutoReader hold(&m_bufferedTraceGuard);
+    krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_bufferedTraceGuard);
+    if (!hold.Admitted()) return false;
     return LogToTraceOutputs(m_pTraceOutput, m_pSecondTraceOutput, message);
 }
 
 bool CKrLogger::LogTraceMsgBuffTracingOFF(CKrErrLogMessage& message)
 {
-    CKrErrLogAutoReader hold(&m_traceGuard);
+    krerrlog::NestedReadHold<CKrErrLogGuard> hold(m_traceGuard);
+    if (!hold.Admitted()) return false;
     return LogToTraceOutputs(m_pTraceOutput, m_pSecondTraceOutput, message);
 }
 
@@ -260,7 +279,8 @@ bool CKrLogger::LogTraceMsgBuffTracingOFF(CKrErrLogMessage& message)
 CKrLogOutput* CKrLogger::NewLogOutput(int, int size)
 {
     if (m_bInMemoryOutputCreated) return m_pInMemoryOutput;
-    auto* output = new CKrInMemoryOutput;
+    auto* output = new (std::nothrow) CKrInMemoryOutput;
+    if (!output) return nullptr;
     if (!output->SetParams(size)) {
         delete output;
         return nullptr;
@@ -280,8 +300,10 @@ bool CKrLogger::SetInMemoryTraceFilePath(const char* path)
 bool CKrLogger::EnableInMemoryTrace(CKrLogOutput* out, const char* traceConfigFile, bool replaceOutput,
                                     bool useLocalTime)
 {
-    if (!out) return false;
+    // From inside the in-memory output the write hold would wait for itself.
+    if (!out || krerrlog::NestedReadRecord::ThreadReadsUnder(&m_inMemoryGuard)) return false;
     auto* config = NewMaster();
+    if (!config) return false;
     if (!m_pComponentInfo || !m_pDataFieldInfo ||
         !config->PrepareConfiguration(0, "", m_iComponentInfoCount, m_pComponentInfo, m_pDataFieldInfo,
                                       useLocalTime) ||
@@ -301,6 +323,7 @@ bool CKrLogger::EnableInMemoryTrace(CKrLogOutput* out, const char* traceConfigFi
     second.InMemEndTraceFormat();
 
     CKrAutoWriter hold(&m_inMemoryGuard);
+    krerrlog::NotedWriteHold noted(&m_inMemoryGuard);  // the header lines go to out under this hold
     int version = LastDroppedVersion();
     if (m_pInMemoryTraceConfig) {
         version = m_pInMemoryTraceConfig->m_iVersion;
@@ -343,6 +366,7 @@ void CKrLogger::DropInMemoryTraceConfigLocked()
 
 bool CKrLogger::DisableInMemoryTrace()
 {
+    if (krerrlog::NestedReadRecord::ThreadReadsUnder(&m_inMemoryGuard)) return false;  // it would wait for itself
     CKrAutoWriter hold(&m_inMemoryGuard);
     return DisableInMemoryTraceLocked();
 }
@@ -366,14 +390,15 @@ bool CKrLogger::InMemoryTraceStatus() { return m_bInMemoryOutputCreated && m_pIn
 
 void CKrLogger::DumpTrace()
 {
-    CKrAutoReader hold(&m_inMemoryGuard);
-    if (m_pInMemoryTraceOutput) m_pInMemoryTraceOutput->DumpTrace();
+    krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+    if (hold.Admitted() && m_pInMemoryTraceOutput) m_pInMemoryTraceOutput->DumpTrace();
 }
 
 bool CKrLogger::LogInMemoryTraceMsg(CKrErrLogMessage& message)
 {
     if (!m_bInited) return false;
-    CKrAutoReader hold(&m_inMemoryGuard);
+    krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+    if (!hold.Admitted()) return false;
     return m_pInMemoryTraceOutput ? m_pInMemoryTraceOutput->Log(message) : true;
 }
 

@@ -10,6 +10,7 @@
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
 #include <cstring>
+#include <new>
 #include <pthread.h>
 
 namespace {
@@ -54,7 +55,7 @@ bool ProcessLoggerUsesLocalTime()
 CKrErrLogMessage::CKrErrLogMessage() : CKrErrLogMessage(ProcessLoggerUsesLocalTime()) {}
 
 CKrErrLogMessage::CKrErrLogMessage(bool useLocalTime)
-    : m_pBuffer(new krerrlog::MessageBuffer),
+    : m_pBuffer(new (m_bufferStorage) krerrlog::MessageBuffer),
       m_iMessageType(0),
       m_iTraceFormat(0),
       m_bUseLocalTime(useLocalTime),
@@ -63,21 +64,22 @@ CKrErrLogMessage::CKrErrLogMessage(bool useLocalTime)
       m_iSeverity(0),
       m_iArgumentCount(0),
       m_iMessageId(0),
-      m_pTextBuffer(new char[kTextBufferSize])
+      m_pTextBuffer(new (std::nothrow) char[kTextBufferSize])
 {
-    m_pTextBuffer[0] = '\0';
+    static_assert(sizeof(krerrlog::MessageBuffer) <= sizeof m_bufferStorage, "the buffer fits its storage");
+    if (m_pTextBuffer) m_pTextBuffer[0] = '\0';
 }
 
 CKrErrLogMessage::~CKrErrLogMessage()
 {
-    delete m_pBuffer;
+    m_pBuffer->~MessageBuffer();
     delete[] m_pTextBuffer;
 }
 
 bool CKrErrLogMessage::CleanUpMessage()
 {
     m_pBuffer->Reset();
-    m_pTextBuffer[0] = '\0';
+    if (m_pTextBuffer) m_pTextBuffer[0] = '\0';
     m_iMessageType = 0;
     return true;
 }

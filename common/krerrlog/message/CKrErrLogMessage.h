@@ -141,7 +141,8 @@ private:
 
     KRERRLOG_LOCAL void AppendDateTime();
 
-    krerrlog::MessageBuffer* m_pBuffer;
+    krerrlog::MessageBuffer* m_pBuffer;  // made in m_bufferStorage: nothing to allocate, nothing to fail
+    alignas(void*) unsigned char m_bufferStorage[32];
     int m_iMessageType;
     int m_iTraceFormat;
     bool m_bUseLocalTime;
@@ -151,6 +152,6 @@ private:
     uint64_t m_iArgumentCount;
     std::string m_packedArguments;
     uint32_t m_iMessageId;
-    char* m_pTextBuffer;
+    char* m_pTextBuffer;  // null when there was no memory for it
     std::string m_logName;
 };

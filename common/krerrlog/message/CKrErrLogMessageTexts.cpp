@@ -5,6 +5,7 @@
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/KrMessageBuffer.h>
 #include <krerrlog/support/KrEnvironment.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
 #include <krerrlog/support/KrSafeFormat.h>
 #include <krerrlog/support/KrXlate.h>
 
@@ -100,7 +101,7 @@ bool CKrErrLogMessage::FormatLogMessage(int id, char** args, int count)
     const char* text = ComponentText(msgId);
     if (!text) return false;
     std::string filled;
-    try {
+    const bool made = krerrlog::NoThrowDone([&] {
         filled = text;
         if (args && count >= 1) {
             // The search goes on from where the argument just inserted begins,
@@ -113,9 +114,8 @@ bool CKrErrLogMessage::FormatLogMessage(int id, char** args, int count)
                 position = at;
             }
         }
-    } catch (...) {
-        return false;
-    }
+    });
+    if (!made) return false;
     AppendSeverityPrefix(*m_pBuffer, msgId);
     m_pBuffer->AppendBytes(filled.data(), static_cast<int>(filled.size()));
     m_pBuffer->AppendChar('\n');
@@ -229,7 +229,7 @@ const char* CKrErrLogMessage::PreformatMessage(unsigned int id, const char* loca
 const char* CKrErrLogMessage::FormatMessageA(unsigned int id)
 {
     // The line needs its prolog first.
-    if (m_pBuffer->Length() == 0) return nullptr;
+    if (m_pBuffer->Length() == 0 || !m_pTextBuffer) return nullptr;
     m_pTextBuffer[0] = '\0';
     const char* key = PreformatMessage(id, KrGetAdminLocale(), m_pTextBuffer, kTextSize);
     m_pBuffer->AppendChar('[');
@@ -244,6 +244,7 @@ const char* CKrErrLogMessage::FormatMessageA(unsigned int id)
 
 const char* CKrErrLogMessage::FormatMessageForTrace(unsigned int id)
 {
+    if (!m_pTextBuffer) return nullptr;
     m_pTextBuffer[0] = '\0';
     const char* key = PreformatMessage(id, "en", m_pTextBuffer, kTextSize);
     m_pBuffer->Reset();
@@ -267,11 +268,11 @@ void CKrErrLogMessage::AddArgument(const char* text)
 {
     if (m_iArgumentCount >= static_cast<uint64_t>(kMaxHeldArguments)) return;
     const std::string::size_type held = m_packedArguments.size();
-    try {
-        m_packedArguments.append(text ? text : "<null>");
-        m_packedArguments.push_back('\0');
-    } catch (...) {
-        m_packedArguments.resize(held);
+    if (!krerrlog::NoThrowDone([&] {
+            m_packedArguments.append(text ? text : "<null>");
+            m_packedArguments.push_back('\0');
+        })) {
+        m_packedArguments.resize(held);  // shrinking allocates nothing
         return;
     }
     ++m_iArgumentCount;

@@ -1,5 +1,7 @@
 // The growable text of a message. Length always stays below capacity, so the
-// terminating NUL always fits; a buffer that grew shrinks back on Reset.
+// terminating NUL always fits; a buffer that grew shrinks back on Reset. When
+// memory runs out the text is cut where it stopped fitting and stays cut until
+// Reset; a buffer that never got a block holds the empty text.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +26,7 @@ public:
     // NUL-terminates and returns the text.
     const char* Terminated()
     {
+        if (!m_pData) return "";
         m_pData[m_iLength] = '\0';
         return m_pData;
     }
@@ -31,8 +34,10 @@ public:
     int Capacity() const { return m_iCapacity; }
     bool Grown() const { return m_bGrown; }
     int LastAppendLength() const { return m_iLastAppendLength; }
-    // Writable view for in-place edits of text already appended.
+    // Writable view for in-place edits of text already appended (null while
+    // the buffer holds no block, when there is no text either).
     char* Data() { return m_pData; }
+    bool Cut() const { return m_bCut; }
 
 private:
     // Makes room for n more characters (capacity + 1024 + n when they do not
@@ -43,6 +48,7 @@ private:
     int m_iLastAppendLength;
     int m_iCapacity;
     bool m_bGrown;
+    bool m_bCut;
     char* m_pData;
 };
 

@@ -1,6 +1,7 @@
 #include <krerrlog/output/CFileRolloverLock.h>
 
 #include <krerrlog/support/platform/KrForkSafety.h>
+#include <krerrlog/support/KrNeverDestroyed.h>
 
 #include <cstdlib>
 
@@ -25,15 +26,14 @@ thread_local ThreadHold t_holds[kMaxHoldsPerThread];
 CFileRolloverLock& CFileRolloverLock::Process()
 {
     // Never destroyed: threads may still log while static objects are torn down.
-    static CFileRolloverLock* lock = [] {
-        auto* made = new CFileRolloverLock;
-        RegisterForkSafeLock(kForkOrderRollover, made,
-                             {[](void* l) { static_cast<CFileRolloverLock*>(l)->PrepareFork(); },
-                              [](void* l) { static_cast<CFileRolloverLock*>(l)->ParentAfterFork(); },
-                              [](void* l) { static_cast<CFileRolloverLock*>(l)->ChildAfterFork(); }});
-        return made;
-    }();
-    return *lock;
+    static krerrlog::NeverDestroyed<CFileRolloverLock> lock;
+    static const bool registered = RegisterForkSafeLock(
+        kForkOrderRollover, &lock.Get(),
+        {[](void* l) { static_cast<CFileRolloverLock*>(l)->PrepareFork(); },
+         [](void* l) { static_cast<CFileRolloverLock*>(l)->ParentAfterFork(); },
+         [](void* l) { static_cast<CFileRolloverLock*>(l)->ChildAfterFork(); }});
+    (void)registered;
+    return lock.Get();
 }
 
 CFileRolloverLock::CFileRolloverLock()

@@ -9,6 +9,7 @@
 #include <krerrlog/output/KrTraceRingBuffer.h>
 #include <krerrlog/output/KrTraceWriterThread.h>
 #include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 
 #include <algorithm>
@@ -113,9 +114,13 @@ CKrFileOutput::~CKrFileOutput()
 bool CKrFileOutput::SetParams(const char* fileName, int openMode, int maxSizeMB, int backupCount)
 {
     if (!fileName || !*fileName || maxSizeMB < 0 || backupCount < 0 || openMode < 0 || openMode > 4) return false;
-    BackupNameParts parts;
-    if (IsRollingMode(openMode) && SplitForBackups(fileName, parts) && !BackupNamesFit(parts)) return false;
-    m_fileName = fileName;
+    // First, since they may find no memory: a refused name changes nothing.
+    const bool namesFit = krerrlog::NoThrow(false, [&] {
+        BackupNameParts parts;
+        return !IsRollingMode(openMode) || !SplitForBackups(fileName, parts) || BackupNamesFit(parts);
+    });
+    if (!namesFit) return false;
+    if (!krerrlog::NoThrowDone([&] { m_fileName = fileName; })) return false;
     m_iMode = openMode;
     // Limits of 4096 MB and more do not fit the 32-bit limit: the largest one stands for them.
     const uint64_t bytes = static_cast<uint64_t>(maxSizeMB) << 20;
@@ -242,8 +247,16 @@ void CKrFileOutput::SetHeaders(CKrErrLogMessage& first, CKrErrLogMessage& second
     const int firstLength = first.GetBufferLen();
     const int secondLength = second.GetBufferLen();
     if (firstLength <= 0 || secondLength <= 0) return;
-    m_firstHeader.append(first.GetBuffer(), static_cast<size_t>(firstLength));
-    m_secondHeader.append(second.GetBuffer(), static_cast<size_t>(secondLength));
+    const size_t firstBefore = m_firstHeader.size();
+    const size_t secondBefore = m_secondHeader.size();
+    if (!krerrlog::NoThrowDone([&] {
+            m_firstHeader.append(first.GetBuffer(), static_cast<size_t>(firstLength));
+            m_secondHeader.append(second.GetBuffer(), static_cast<size_t>(secondLength));
+        })) {
+        // Without memory for both, neither is kept.
+        m_firstHeader.resize(firstBefore);
+        m_secondHeader.resize(secondBefore);
+    }
 }
 
 bool CKrFileOutput::WriteUnlocked(const char* text, unsigned long long length)
@@ -376,6 +389,13 @@ bool CKrFileOutput::RolloverCheck(unsigned long long length)
 
 bool CKrFileOutput::Rollover()
 {
+    // The names are strings, all made before the file is touched: without
+    // memory for them the roll-over fails and the file stays as it was.
+    return krerrlog::NoThrow(false, [this] { return RolloverWithNames(); });
+}
+
+bool CKrFileOutput::RolloverWithNames()
+{
     const std::string& path = m_fileName;
     BackupNameParts parts;
     if (!SplitForBackups(path, parts)) return false;
@@ -412,6 +432,7 @@ bool CKrFileOutput::Rollover()
                   now.minute, now.second, now.milliseconds);
     const std::string backupName = parts.pathStem + suffix + parts.extension;
     if (backupName.size() >= kPathLimit) return false;  // only with a clock beyond year 9999
+    const std::string backupPrefix = backupName.substr(0, backupName.rfind('.'));
 
     krerrlog::ExclusiveRollover hold(CFileRolloverLock::Process());
     CloseFile();
@@ -424,7 +445,6 @@ bool CKrFileOutput::Rollover()
         // A roll-over within the same millisecond made this backup already. The
         // log was not moved aside: it is appended to again, so no line is lost,
         // and it already starts with its headers.
-        const std::string backupPrefix = backupName.substr(0, backupName.rfind('.'));
         const bool sameName = std::any_of(backups.begin(), backups.end(), [&](const std::string& backup) {
             return backup.compare(0, backupPrefix.size(), backupPrefix) == 0;
         });

@@ -91,6 +91,7 @@ private:
     // Writes a whole line; after a short write the file is made to end at a
     // line boundary again before any other line of this process follows.
     bool WriteLine(const char* text, unsigned long long length);
+    KRERRLOG_LOCAL bool RolloverWithNames();  // Rollover without its out-of-memory catch
     bool IsBackedUpFile(const char* candidate, const char* baseName);
     bool FileExists(const char* name) const;
     bool OpenFile(int kind);

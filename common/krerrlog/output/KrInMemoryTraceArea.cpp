@@ -2,6 +2,7 @@
 
 #include <krerrlog/support/KrFileOps.h>
 #include <krerrlog/support/platform/KrForkSafety.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -305,8 +306,14 @@ bool InMemoryTraceArea::Wrapped() const
 void InMemoryTraceArea::SetHeaders(const char* first, size_t firstLength, const char* second, size_t secondLength)
 {
     std::lock_guard<std::mutex> hold(m_textLock);
-    m_firstHeader.assign(first, firstLength);
-    m_secondHeader.assign(second, secondLength);
+    // Both or neither: without memory for them, dumps go without headers.
+    if (!NoThrowDone([&] {
+            m_firstHeader.assign(first, firstLength);
+            m_secondHeader.assign(second, secondLength);
+        })) {
+        m_firstHeader.clear();
+        m_secondHeader.clear();
+    }
 }
 
 void InMemoryTraceArea::SetDumpPrefix(const char* prefix)

@@ -1,18 +1,17 @@
 #include <krerrlog/output/KrRolloverCheckLock.h>
 
 #include <krerrlog/support/platform/KrForkSafety.h>
+#include <krerrlog/support/KrNeverDestroyed.h>
 
 namespace krerrlog {
 
 std::mutex& RolloverCheckLock()
 {
     // Never destroyed: threads may still log while static objects are torn down.
-    static std::mutex* lock = [] {
-        auto* made = new std::mutex;
-        RegisterForkSafeLock(kForkOrderRolloverCheck, *made);
-        return made;
-    }();
-    return *lock;
+    static NeverDestroyed<std::mutex> lock;
+    static const bool registered = RegisterForkSafeLock(kForkOrderRolloverCheck, lock.Get());
+    (void)registered;
+    return lock.Get();
 }
 
 }  // namespace krerrlog

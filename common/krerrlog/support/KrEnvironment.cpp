@@ -1,6 +1,8 @@
 #include <krerrlog/support/KrEnvironment.h>
 
 #include <krerrlog/support/platform/KrForkSafety.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
+#include <krerrlog/support/KrNeverDestroyed.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,10 +13,8 @@
 CKrGetEnv::CKrGetEnv(const char* name) : m_bSet(false)
 {
     const char* value = name ? std::getenv(name) : nullptr;
-    if (value) {
-        m_value = value;
-        m_bSet = true;
-    }
+    // A value there is no memory to copy reads as unset.
+    if (value) m_bSet = krerrlog::NoThrowDone([&] { m_value = value; });
 }
 
 CKrGetEnv::~CKrGetEnv() = default;
@@ -35,12 +35,10 @@ struct AdminLocale {
 
 AdminLocale& TheAdminLocale()
 {
-    static AdminLocale* locale = [] {
-        auto* made = new AdminLocale;
-        krerrlog::RegisterForkSafeLock(krerrlog::kForkOrderLeaf, made->mutex);
-        return made;
-    }();
-    return *locale;
+    static krerrlog::NeverDestroyed<AdminLocale> locale;
+    static const bool registered = krerrlog::RegisterForkSafeLock(krerrlog::kForkOrderLeaf, locale.Get().mutex);
+    (void)registered;
+    return locale.Get();
 }
 
 void Store(AdminLocale& state, const char* text)

@@ -1,6 +1,7 @@
 #include <krerrlog/support/KrErrLogCriticalSection.h>
 
 #include <krerrlog/support/KrClearedOnDestruction.h>
+#include <new>
 
 CKrErrLogCriticalSection::CKrErrLogCriticalSection() = default;
 CKrErrLogCriticalSection::~CKrErrLogCriticalSection() = default;
@@ -13,7 +14,7 @@ CKrErrLogPrivAutoCS::CKrErrLogPrivAutoCS(CKrErrLogCriticalSection& section) : m_
 }
 CKrErrLogPrivAutoCS::~CKrErrLogPrivAutoCS() { m_section.Leave(); }
 
-CKrErrLogCS::CKrErrLogCS() : m_pSection(new std::recursive_mutex) {}
+CKrErrLogCS::CKrErrLogCS() : m_pSection(new (std::nothrow) std::recursive_mutex) {}  // none without memory
 CKrErrLogCS::~CKrErrLogCS()
 {
     delete m_pSection;

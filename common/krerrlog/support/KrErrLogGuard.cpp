@@ -1,6 +1,7 @@
 #include <krerrlog/support/KrErrLogGuard.h>
 
 #include <krerrlog/support/KrClearedOnDestruction.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
 #include <krerrlog/support/KrReaderSlots.h>
 #include <krerrlog/support/platform/KrPlatformSemaphore.h>
 
@@ -127,7 +128,16 @@ void CKrGuard::ResetInChild()
     m_writerGate.store(0, std::memory_order_release);
 }
 
-CKrErrLogGuard::CKrErrLogGuard() : m_pState(new CKrGuard) {}
+// Without memory for the state (its reader slots included) the guard holds none.
+CKrErrLogGuard::CKrErrLogGuard()
+    : m_pState(krerrlog::NoThrow<CKrGuard*>(nullptr, [] { return new (std::nothrow) CKrGuard; }))
+{
+    // A state without its semaphores would let every thread in at once.
+    if (m_pState && (m_pState->m_readers.Wait(0) < 0 || m_pState->m_writers.Wait(0) < 0)) {
+        delete m_pState;
+        m_pState = nullptr;
+    }
+}
 
 CKrErrLogGuard::~CKrErrLogGuard()
 {

@@ -37,6 +37,7 @@ public:
 
 private:
     friend class CKrGuardTestPeer;
+    friend class CKrErrLogGuard;  // keeps no state whose semaphores are missing
 
     void WaitUntilNoReaderInside();
 
@@ -54,7 +55,8 @@ private:
     krerrlog::ReaderSlots* m_pReaderSlots;  // readers inside, by slot
 };
 
-// The same guard with its state on the heap.
+// The same guard with its state on the heap. Without memory for that state
+// (or its semaphores) it holds none, and its operations do nothing.
 class KRERRLOG_API CKrErrLogGuard {
 public:
     CKrErrLogGuard();

@@ -1,6 +1,7 @@
 #include <krerrlog/support/KrFileOps.h>
 
 #include <krerrlog/support/platform/KrForkSafety.h>
+#include <krerrlog/support/KrNeverDestroyed.h>
 
 #include <atomic>
 #include <cerrno>
@@ -29,8 +30,8 @@ std::atomic<bool> g_anyFault{false};
 std::mutex g_faultMutex;
 std::vector<Fault>& Faults()
 {
-    static std::vector<Fault>* faults = new std::vector<Fault>;
-    return *faults;
+    static NeverDestroyed<std::vector<Fault>> faults;
+    return faults.Get();
 }
 
 // True (with errno set) when an injected fault claims this call.

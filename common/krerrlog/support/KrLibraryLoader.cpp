@@ -1,5 +1,7 @@
 #include <krerrlog/support/KrLibraryLoader.h>
 
+#include <krerrlog/support/KrMemoryPolicy.h>
+
 #include <dlfcn.h>
 #include <string>
 
@@ -22,10 +24,13 @@ const char* LibraryFolder()
 HMODULE KrLoadLibrary(const char* baseName)
 {
     if (!baseName || !*baseName) return nullptr;
-    const std::string fileName = std::string("lib") + baseName + ".so";
-    const std::string besideUs = std::string(krerrlog::LibraryFolder()) + "/" + fileName;
-    if (void* handle = dlopen(besideUs.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
-    return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Without memory for the names nothing is loaded; none is made after a load.
+    return krerrlog::NoThrow<HMODULE>(nullptr, [baseName]() -> HMODULE {
+        const std::string fileName = std::string("lib") + baseName + ".so";
+        const std::string besideUs = std::string(krerrlog::LibraryFolder()) + "/" + fileName;
+        if (void* handle = dlopen(besideUs.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+        return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    });
 }
 
 void* KrGetProcAddress(HMODULE library, const char* symbol)

@@ -1,33 +1,45 @@
 // The process-wide instance of a library object (the logger, the registry of
-// named loggers): made by the first call on any thread, never destroyed, and
-// handed out as null once static destruction has begun, since other static
-// destructors and ending threads may still call in.
+// named loggers): made by the first call on any thread that succeeds, never
+// destroyed, and handed out as null once static destruction has begun, since
+// other static destructors and ending threads may still call in.
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 namespace krerrlog {
 
-// make runs once, on the first call; it returns the new object (or null).
+// make returns the new object, or null when it could not be made (memory ran
+// out); null is handed out and the next call tries again.
 template <typename T, typename Make>
 T* ProcessWideInstance(Make make)
 {
     static std::atomic<T*> instance{nullptr};
+    static std::atomic<bool> exitBegun{false};
     // Never cleared: the object stays reachable (for leak checkers too) after
     // exit has cleared the pointer handed out.
     [[maybe_unused]] static T* volatile keptAlive = nullptr;
     struct ExitClearer {
-        ~ExitClearer() { instance.store(nullptr, std::memory_order_release); }
+        ~ExitClearer()
+        {
+            exitBegun.store(true, std::memory_order_release);
+            instance.store(nullptr, std::memory_order_release);
+        }
     };
-    static const bool made = [&make] {
-        T* object = make();
-        keptAlive = object;
-        instance.store(object, std::memory_order_release);
-        static ExitClearer clearer;  // destroyed before instance: made after it
-        return true;
-    }();
-    (void)made;
-    return instance.load(std::memory_order_acquire);
+    // Acquire: a thread that sees the pointer sees the object made before it was stored.
+    if (T* object = instance.load(std::memory_order_acquire)) return object;
+    if (exitBegun.load(std::memory_order_acquire)) return nullptr;
+
+    static std::mutex making;  // constant-initialised: takes no memory of its own
+    std::lock_guard<std::mutex> hold(making);
+    if (T* object = instance.load(std::memory_order_acquire)) return object;
+    if (exitBegun.load(std::memory_order_acquire)) return nullptr;
+    T* object = make();
+    if (!object) return nullptr;
+    keptAlive = object;
+    static ExitClearer clearer;  // destroyed before the statics above: made after them
+    instance.store(object, std::memory_order_release);
+    return object;
 }
 
 }  // namespace krerrlog

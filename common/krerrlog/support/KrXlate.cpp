@@ -1,6 +1,8 @@
 #include <krerrlog/support/KrXlate.h>
 
 #include <krerrlog/support/KrLibraryLoader.h>
+#include <krerrlog/support/KrMemoryPolicy.h>
+#include <krerrlog/support/KrNeverDestroyed.h>
 #include <krerrlog/support/KrPropertiesFile.h>
 #include <krerrlog/support/KrReadWriteGuard.h>
 
@@ -189,8 +191,8 @@ private:
 
 BundleCache& TheBundleCache()
 {
-    static BundleCache* cache = new BundleCache;
-    return *cache;
+    static NeverDestroyed<BundleCache> cache;
+    return cache.Get();
 }
 
 constexpr size_t kLocaleCapacity = 64;
@@ -225,7 +227,8 @@ CKrXlate* CKrXlate::GetBundle(const char* bundleName, const char* locale)
     if (!krerrlog::IsUsableBundleName(bundleName)) return nullptr;
     char localeText[krerrlog::kLocaleCapacity];
     const std::string_view wanted = krerrlog::BundleLocale(locale, localeText);
-    return krerrlog::TheBundleCache().Find(bundleName, wanted);
+    // Without memory to read it, the bundle is missing; a later call tries again.
+    return krerrlog::NoThrow<CKrXlate*>(nullptr, [&] { return krerrlog::TheBundleCache().Find(bundleName, wanted); });
 }
 
 bool CKrXlate::SetResourceDirectory(const char* directory)
@@ -233,10 +236,11 @@ bool CKrXlate::SetResourceDirectory(const char* directory)
     if (!directory || !*directory) return false;
     struct stat info{};
     if (stat(directory, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
-    std::string path = directory;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    krerrlog::TheBundleCache().SetFolder(std::move(path));
-    return true;
+    return krerrlog::NoThrowDone([directory] {
+        std::string path = directory;
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        krerrlog::TheBundleCache().SetFolder(std::move(path));
+    });
 }
 
 namespace {

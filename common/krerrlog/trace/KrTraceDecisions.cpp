@@ -5,6 +5,7 @@
 // held together with the pool's lock.
 #include <krerrlog/logger/CKrLogger.h>
 
+#include <krerrlog/logger/KrNestedLogGuard.h>
 #include <krerrlog/support/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
@@ -28,21 +29,20 @@ ThreadTraceData* EntryUnder(unsigned long key)
 
 // ---- Locks and availability ----
 
-void CKrLogger::LockTraceForRead(bool buffered)
+// Through the per-thread record (KrNestedLogGuard.h): a decision made from
+// inside a trace output (a callback that traces) reads under the hold its
+// caller already has. False, holding nothing, past the nesting limit.
+bool CKrLogger::LockTraceForRead(bool buffered)
 {
-    if (buffered) {
-        m_bufferedTraceGuard.LockForRead();
-    } else {
-        m_traceGuard.LockForRead();
-    }
+    return buffered ? krerrlog::EnterRead(m_bufferedTraceGuard) : krerrlog::EnterRead(m_traceGuard);
 }
 
 void CKrLogger::UnlockTrace(bool buffered)
 {
     if (buffered) {
-        m_bufferedTraceGuard.Unlock();
+        krerrlog::LeaveRead(m_bufferedTraceGuard);
     } else {
-        m_traceGuard.Unlock();
+        krerrlog::LeaveRead(m_traceGuard);
     }
 }
 
@@ -84,7 +84,7 @@ bool CKrLogger::TraceEnabled(unsigned int componentId)
     if (!m_bTraceAvailable.load(std::memory_order_acquire)) return false;
     if (componentId == 0) return true;
     const bool buffered = GetBufferedTracing();
-    LockTraceForRead(buffered);
+    if (!LockTraceForRead(buffered)) return false;
     const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
     UnlockTrace(buffered);
     return traced;
@@ -99,7 +99,7 @@ bool CKrLogger::FieldTraced(unsigned int fieldId)
 {
     if (!m_bTraceAvailable.load(std::memory_order_acquire)) return false;
     const bool buffered = GetBufferedTracing();
-    LockTraceForRead(buffered);
+    if (!LockTraceForRead(buffered)) return false;
     const bool traced = m_bInited && m_pTraceConfig && m_pTraceOutput && m_pTraceConfig->FieldTraced(fieldId);
     UnlockTrace(buffered);
     return traced;
@@ -108,8 +108,8 @@ bool CKrLogger::FieldTraced(unsigned int fieldId)
 bool CKrLogger::FieldTracedInMemory(unsigned int fieldId)
 {
     if (!m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
-    CKrAutoReader hold(&m_inMemoryGuard);
-    return InMemoryTraceAvailableLocked() && m_pInMemoryTraceConfig->FieldTraced(fieldId);
+    krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+    return hold.Admitted() && InMemoryTraceAvailableLocked() && m_pInMemoryTraceConfig->FieldTraced(fieldId);
 }
 
 // ---- Decisions that refresh a record ----
@@ -118,7 +118,7 @@ bool CKrLogger::ShouldTrace(unsigned int componentId, CKrTraceData* record)
 {
     if (!record || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
     const bool buffered = GetBufferedTracing();
-    LockTraceForRead(buffered);
+    if (!LockTraceForRead(buffered)) return false;
     bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
     if (traced && record->m_iVersion < m_pTraceConfig->m_iVersion) *record = *m_pTraceConfig;
     UnlockTrace(buffered);
@@ -128,8 +128,8 @@ bool CKrLogger::ShouldTrace(unsigned int componentId, CKrTraceData* record)
 bool CKrLogger::ShouldInMemoryTrace(unsigned int componentId, CKrTraceData* record)
 {
     if (!record || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
-    CKrAutoReader hold(&m_inMemoryGuard);
-    const bool traced = InMemoryTraceAvailableLocked() &&
+    krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+    const bool traced = hold.Admitted() && InMemoryTraceAvailableLocked() &&
                         DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId);
     if (traced && record->m_iVersion < m_pInMemoryTraceConfig->m_iVersion) *record = *m_pInMemoryTraceConfig;
     return traced;
@@ -151,11 +151,12 @@ bool CKrLogger::HandOutRecord(bool inMemory, int version, CKrTraceData** out)
     CKrTraceData* record = entry->pTraceData;
     if (record->m_iVersion < version) {
         if (inMemory) {
-            CKrAutoReader hold(&m_inMemoryGuard);
+            krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+            if (!hold.Admitted()) return false;
             if (m_pInMemoryTraceConfig) *record = *m_pInMemoryTraceConfig;
         } else {
             const bool buffered = GetBufferedTracing();
-            LockTraceForRead(buffered);
+            if (!LockTraceForRead(buffered)) return false;
             if (m_pTraceConfig) *record = *m_pTraceConfig;
             UnlockTrace(buffered);
         }
@@ -168,7 +169,7 @@ bool CKrLogger::TraceAlloc(CKrTraceData** out)
 {
     if (!out || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
     const bool buffered = GetBufferedTracing();
-    LockTraceForRead(buffered);
+    if (!LockTraceForRead(buffered)) return false;
     const bool available = TraceAvailableLocked();
     const int version = available ? m_pTraceConfig->m_iVersion : 0;
     UnlockTrace(buffered);
@@ -180,8 +181,8 @@ bool CKrLogger::InMemoryTraceAlloc(CKrTraceData** out)
     if (!out || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
     int version = 0;
     {
-        CKrAutoReader hold(&m_inMemoryGuard);
-        if (!InMemoryTraceAvailableLocked()) return false;
+        krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+        if (!hold.Admitted() || !InMemoryTraceAvailableLocked()) return false;
         version = m_pInMemoryTraceConfig->m_iVersion;
     }
     return HandOutRecord(true, version, out);
@@ -191,7 +192,7 @@ bool CKrLogger::ShouldTraceAlloc(unsigned int componentId, CKrTraceData** out)
 {
     if (!out || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
     const bool buffered = GetBufferedTracing();
-    LockTraceForRead(buffered);
+    if (!LockTraceForRead(buffered)) return false;
     const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
     const int version = traced ? m_pTraceConfig->m_iVersion : 0;
     UnlockTrace(buffered);
@@ -203,8 +204,8 @@ bool CKrLogger::ShouldInMemoryTraceAlloc(unsigned int componentId, CKrTraceData*
     if (!out || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
     int version = 0;
     {
-        CKrAutoReader hold(&m_inMemoryGuard);
-        if (!InMemoryTraceAvailableLocked() ||
+        krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+        if (!hold.Admitted() || !InMemoryTraceAvailableLocked() ||
             !DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId)) {
             return false;
         }

@@ -3,15 +3,26 @@
 
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/trace/KrThreadTracePool.h>
+#include <krerrlog/support/platform/KrForkSafety.h>
 
 #include <cstring>
+#include <new>
 
 namespace krerrlog {
 
 TraceRecordPool& TraceRecordPool::Instance()
 {
     // Never destroyed: threads may still end (and return records) during exit.
-    static TraceRecordPool* pool = new TraceRecordPool;
+    // Made in static storage, so that it needs no memory that could run out.
+    alignas(TraceRecordPool) static unsigned char storage[sizeof(TraceRecordPool)];
+    static TraceRecordPool* const pool = new (storage) TraceRecordPool;
+    // Held across fork; the child gets a fresh lock (the forking thread held it).
+    static const bool forkSafe = RegisterForkSafeLock(
+        kForkOrderTraceRecordPool, pool,
+        {[](void* p) { static_cast<TraceRecordPool*>(p)->Lock().Enter(); },
+         [](void* p) { static_cast<TraceRecordPool*>(p)->Lock().Leave(); },
+         [](void* p) { new (&static_cast<TraceRecordPool*>(p)->Lock()) CKrErrLogCriticalSection; }});
+    (void)forkSafe;
     return *pool;
 }
 
