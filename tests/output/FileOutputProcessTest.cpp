@@ -210,11 +210,20 @@ TEST(FileOutputProcesses, SeveralProcessesCreateAndRollOverOneLog)
     std::map<std::string, int> seen;
     int torn = 0;
     for (const std::string& entry : dir.List()) {
-        for (const std::string& line : SplitLines(ReadFile(dir.File(entry)))) {
+        const std::vector<std::string> lines = SplitLines(ReadFile(dir.File(entry)));
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const std::string& line = lines[i];
             if (line == "#one" || line == "#two") continue;
             int p = -1;
             const bool whole = std::sscanf(line.c_str(), "P%d", &p) == 1 && IsNumberedLine(line, "P" + std::to_string(p));
-            whole ? ++seen[line] : ++torn;
+            if (whole) {
+                ++seen[line];
+            } else {
+                ++torn;
+                ADD_FAILURE() << "torn in " << entry << " at line " << i << " of " << lines.size() << ": "
+                              << line.substr(0, 200) << "\n  after: " << (i > 0 ? lines[i - 1] : "")
+                              << "\n  before: " << (i + 1 < lines.size() ? lines[i + 1] : "");
+            }
         }
     }
     EXPECT_EQ(torn, 0);

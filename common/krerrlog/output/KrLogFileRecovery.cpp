@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace krerrlog {
@@ -51,10 +52,24 @@ bool EndsInsideLine(int fd)
     if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) return false;
     const int readable = OpenForReading(fd);
     if (readable < 0) return false;
-    char last = '\n';
-    const bool read = ::pread(readable, &last, 1, info.st_size - 1) == 1;
+    bool inside = false;
+    for (int look = 0; look < 50; ++look) {
+        char last = '\n';
+        struct stat now{};
+        if (look > 0) {
+            const timespec pause{0, 1000000};  // 1 ms
+            ::nanosleep(&pause, nullptr);
+            // Grown: a writer is at work, and its line is no fragment.
+            if (fstat(fd, &now) != 0 || now.st_size != info.st_size) {
+                inside = false;
+                break;
+            }
+        }
+        inside = ::pread(readable, &last, 1, info.st_size - 1) == 1 && last != '\n';
+        if (!inside) break;
+    }
     ::close(readable);
-    return read && last != '\n';
+    return inside;
 }
 
 bool EndAtLineBoundary(int fd)

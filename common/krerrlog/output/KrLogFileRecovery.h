@@ -6,8 +6,11 @@
 
 namespace krerrlog {
 
-// True when fd is a non-empty regular file whose last byte is not a newline:
-// a line was cut short there (by a full disk, or a writer killed mid-write).
+// True when fd is a non-empty regular file whose last byte is not a newline
+// and stays so: a line was cut short there (by a full disk, or a writer
+// killed mid-write). Another process's line being appended can also show a
+// moment without its end (the file grows a page at a time), so an end inside
+// a line counts only when the file keeps it unchanged for a while (50 ms).
 bool EndsInsideLine(int fd);
 
 // Makes the file behind fd end at a line boundary again after a line was cut
