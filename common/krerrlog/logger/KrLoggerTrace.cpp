@@ -26,7 +26,6 @@ namespace {
 constexpr int kFileOutputType = 1;
 constexpr int kFixedWidth = 1;
 constexpr int kDelimited = 2;
-constexpr int kElement = 3;
 constexpr int kHeaderLine = 1;
 
 void CloseAndDelete(CKrLogOutput*& slot)
