@@ -82,6 +82,7 @@ private:
 
 TEST(LoggerOutputsThreads, SetLogOutputWaitsForTheLogInProgress)
 {
+    ProbeLog probe;  // outlives the logger, which closes the probe output at its end
     std::unique_ptr<CKrLogger> logger(CKrLoggerTestPeer::Create());
     auto* blocking = new BlockingOutput;
     std::atomic<bool> oldDeleted{false};
@@ -95,7 +96,6 @@ TEST(LoggerOutputsThreads, SetLogOutputWaitsForTheLogInProgress)
     });
     while (!blocking->inLog.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
-    ProbeLog probe;
     std::atomic<bool> replaced{false};
     std::thread replacer([&] {
         logger->SetLogOutput(new ProbeOutput(probe));
