@@ -165,6 +165,7 @@ Scenario* MakeScenario(Log log)
     s->lines.clear();
     s->nestedResults.clear();
     s->nested = false;
+    s->entered = 0;  // the trace's header lines entered the callback already
     return s;
 }
 
