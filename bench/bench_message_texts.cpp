@@ -6,7 +6,7 @@
 #include <krerrlog/logger/CKrErrLogTableComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/support/KrEnvironment.h>
+#include <krerrlog/support/internal/KrEnvironment.h>
 #include <krerrlog/support/KrXlate.h>
 
 #include "../tests/testsupport/LoggerTestPeer.h"

@@ -2,7 +2,7 @@
 // hold (NestedReadHold) against the plain scoped reader on the same guard, and
 // a whole LogErrMsg into a callback that does nothing.
 #include <krerrlog/krerrlog.h>
-#include <krerrlog/logger/KrNestedLogGuard.h>
+#include <krerrlog/logger/internal/KrNestedLogGuard.h>
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Cost of the support services on the formatting paths: the safe formatter,
 // cached bundle lookups (single and many threads) and placeholder filling, and
 // the line reader.
-#include <krerrlog/support/KrFile.h>
-#include <krerrlog/support/KrSafeFormat.h>
+#include <krerrlog/support/internal/KrFile.h>
+#include <krerrlog/support/internal/KrSafeFormat.h>
 #include <krerrlog/support/KrXlate.h>
 
 #include <benchmark/benchmark.h>

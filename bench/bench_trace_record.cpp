@@ -4,7 +4,7 @@
 // reports them per iteration ("allocs"): the trace path must stay at 0 for
 // lines under 4,096 bytes.
 #include <krerrlog/trace/CKrTraceData.h>
-#include <krerrlog/trace/KrTraceFieldSettings.h>
+#include <krerrlog/trace/internal/KrTraceFieldSettings.h>
 
 #include "BenchAllocations.h"
 

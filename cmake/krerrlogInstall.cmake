@@ -17,9 +17,13 @@ install(TARGETS krerrlog EXPORT krerrlogTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT ${KRERRLOG_DEV_COMPONENT}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/common/krerrlog DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  COMPONENT ${KRERRLOG_DEV_COMPONENT}
-  FILES_MATCHING PATTERN "*.h")
+# Only the public headers (cmake/krerrlogSources.cmake); the internal ones
+# declare hidden symbols a host could not link against.
+foreach(header ${KRERRLOG_PUBLIC_HEADERS})
+  get_filename_component(header_dir ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/common/krerrlog/${header}
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/krerrlog/${header_dir} COMPONENT ${KRERRLOG_DEV_COMPONENT})
+endforeach()
 
 install(EXPORT krerrlogTargets NAMESPACE krerrlog::
   DESTINATION ${KRERRLOG_CMAKE_INSTALL_DIR} COMPONENT ${KRERRLOG_DEV_COMPONENT})

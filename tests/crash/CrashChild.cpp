@@ -9,7 +9,7 @@
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrFileOutput.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
-#include <krerrlog/output/KrInMemoryTraceArea.h>
+#include <krerrlog/output/internal/KrInMemoryTraceArea.h>
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // offsets, and file names that match the dump files' names.
 #include "CrashTestSupport.h"
 
-#include <krerrlog/crash/KrCrashClock.h>
-#include <krerrlog/crash/KrCrashFiles.h>
-#include <krerrlog/crash/KrCrashText.h>
-#include <krerrlog/crash/KrStackWalker.h>
+#include <krerrlog/crash/internal/KrCrashClock.h>
+#include <krerrlog/crash/internal/KrCrashFiles.h>
+#include <krerrlog/crash/internal/KrCrashText.h>
+#include <krerrlog/crash/internal/KrStackWalker.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
-#include <krerrlog/output/KrInMemoryDump.h>
+#include <krerrlog/output/internal/KrInMemoryDump.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 
 #include <gtest/gtest.h>

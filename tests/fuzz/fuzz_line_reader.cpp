@@ -2,7 +2,7 @@
 // per process, rewritten for every input) and read back with small and large
 // capacities into heap buffers of exactly that size. Every line must match a
 // straightforward split of the input, and the counts must add up to the file size.
-#include <krerrlog/support/KrFile.h>
+#include <krerrlog/support/internal/KrFile.h>
 
 #include <cstdint>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include <krerrlog/logger/CKrErrLogTableComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/support/KrSafeFormat.h>
+#include <krerrlog/support/internal/KrSafeFormat.h>
 
 #include "../testsupport/LoggerTestPeer.h"
 

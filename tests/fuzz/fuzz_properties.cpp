@@ -3,7 +3,7 @@
 // buffer followed by a guard region. Parsed keys and values are always valid
 // UTF-8 (escapes are converted, other files taken as ISO-8859-1), and so is a
 // filled text cut to fit.
-#include <krerrlog/support/KrPropertiesFile.h>
+#include <krerrlog/support/internal/KrPropertiesFile.h>
 #include <krerrlog/support/KrXlate.h>
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // the input. The output is a heap block of exactly `size` bytes followed by a
 // guard region, and argv holds exactly argc entries, so any read past argc or
 // write past size is caught.
-#include <krerrlog/support/KrSafeFormat.h>
+#include <krerrlog/support/internal/KrSafeFormat.h>
 
 #include <algorithm>
 #include <cerrno>

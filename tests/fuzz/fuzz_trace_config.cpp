@@ -4,8 +4,8 @@
 // invariants on the way. Lines of 100,000 bytes are a unit test's case
 // (TraceConfigReader.LongLinesAndManyFilterLines); here inputs stay short.
 #include <krerrlog/trace/CKrTraceData.h>
-#include <krerrlog/trace/KrTraceConfigDiagnostics.h>
-#include <krerrlog/trace/KrTraceFieldSettings.h>
+#include <krerrlog/trace/internal/KrTraceConfigDiagnostics.h>
+#include <krerrlog/trace/internal/KrTraceFieldSettings.h>
 
 #include <algorithm>
 #include <cstddef>

@@ -7,6 +7,16 @@ file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+# The include folder holds exactly the public headers.
+include(${SOURCE_DIR}/cmake/krerrlogSources.cmake)
+file(GLOB_RECURSE installed RELATIVE ${prefix}/include/krerrlog ${prefix}/include/krerrlog/*)
+list(SORT installed)
+list(SORT KRERRLOG_PUBLIC_HEADERS)
+if(NOT installed STREQUAL KRERRLOG_PUBLIC_HEADERS)
+  list(REMOVE_ITEM installed ${KRERRLOG_PUBLIC_HEADERS})
+  message(FATAL_ERROR "installed headers differ from the public list; not public: ${installed}")
+endif()
 configure_outside(${SOURCE_DIR}/tests/install/consumer ${WORK_DIR}/consumer -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer/consumer)

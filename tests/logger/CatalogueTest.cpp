@@ -4,8 +4,8 @@
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrLogComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/logger/KrComponentLibrary.h>
-#include <krerrlog/support/KrLibraryLoader.h>
+#include <krerrlog/logger/internal/KrComponentLibrary.h>
+#include <krerrlog/support/internal/KrLibraryLoader.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
 
 #include "testsupport/LoggerTestPeer.h"

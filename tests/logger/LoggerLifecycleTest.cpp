@@ -1,7 +1,7 @@
 // The logger object: the process-wide instance, Init and Release.
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/support/KrThreadKey.h>
+#include <krerrlog/support/internal/KrThreadKey.h>
 
 #include "testsupport/LoggerTestPeer.h"
 

@@ -2,7 +2,7 @@
 // that waits meanwhile, a callback that logs from every line, and a callback
 // that tries to change the outputs of the log it runs under.
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/logger/KrNestedLogGuard.h>
+#include <krerrlog/logger/internal/KrNestedLogGuard.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 
 #include "logger/ProbeOutput.h"

@@ -2,7 +2,7 @@
 // date, time and identity operations.
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/message/KrMessageBuffer.h>
+#include <krerrlog/message/internal/KrMessageBuffer.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 
 #include "testsupport/AllocationCounter.h"

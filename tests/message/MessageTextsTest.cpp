@@ -5,7 +5,7 @@
 #include <krerrlog/logger/CKrErrLogTableComponent.h>
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/support/KrEnvironment.h>
+#include <krerrlog/support/internal/KrEnvironment.h>
 
 #include "testsupport/LoggerTestPeer.h"
 

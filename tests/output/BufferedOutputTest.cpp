@@ -4,9 +4,9 @@
 // crash flush and the drain at process exit.
 #include "OutputTestSupport.h"
 
-#include <krerrlog/output/KrTraceRingBuffer.h>
-#include <krerrlog/output/KrTraceWriterThread.h>
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/output/internal/KrTraceRingBuffer.h>
+#include <krerrlog/output/internal/KrTraceWriterThread.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 #include <cerrno>
 #include <chrono>

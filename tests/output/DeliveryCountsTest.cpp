@@ -6,7 +6,7 @@
 
 #include <krerrlog/logger/CKrLogger.h>
 #include <krerrlog/output/CKrCallbackOutputs.h>
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 #include <cerrno>
 #include <ctime>

@@ -4,7 +4,7 @@
 // a descriptor the output no longer owns.
 #include "OutputTestSupport.h"
 
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 #include <cerrno>
 #include <chrono>

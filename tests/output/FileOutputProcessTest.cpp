@@ -3,7 +3,7 @@
 // and several processes writing and rolling over one log.
 #include "OutputTestSupport.h"
 
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 #include <cerrno>
 #include <chrono>

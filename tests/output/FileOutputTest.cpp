@@ -2,7 +2,7 @@
 // pruning, header lines, path limits and the buffered chunk path.
 #include "OutputTestSupport.h"
 
-#include <krerrlog/output/KrDirectoryListing.h>
+#include <krerrlog/output/internal/KrDirectoryListing.h>
 
 #include <algorithm>
 #include <sys/stat.h>

@@ -2,8 +2,8 @@
 // ordering guarantees.
 #include "OutputTestSupport.h"
 
-#include <krerrlog/output/CFileRolloverLock.h>
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/output/internal/CFileRolloverLock.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 #include <algorithm>
 #include <cerrno>

@@ -6,8 +6,8 @@
 #include "OutputTestSupport.h"
 
 #include <krerrlog/output/CKrInMemoryOutput.h>
-#include <krerrlog/output/KrInMemoryDump.h>
-#include <krerrlog/output/KrInMemoryTraceArea.h>
+#include <krerrlog/output/internal/KrInMemoryDump.h>
+#include <krerrlog/output/internal/KrInMemoryTraceArea.h>
 
 #include <cstring>
 #include <map>

@@ -3,7 +3,7 @@
 
 #include <krerrlog/output/CKrCallbackOutputs.h>
 #include <krerrlog/output/CKrConsoleOutput.h>
-#include <krerrlog/output/KrConsoleManager.h>
+#include <krerrlog/output/internal/KrConsoleManager.h>
 
 #include <fcntl.h>
 #include <unistd.h>

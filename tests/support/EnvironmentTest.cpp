@@ -1,4 +1,4 @@
-#include <krerrlog/support/KrEnvironment.h>
+#include <krerrlog/support/internal/KrEnvironment.h>
 
 #include <gtest/gtest.h>
 

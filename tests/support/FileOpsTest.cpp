@@ -1,4 +1,4 @@
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 #include "testsupport/TestFiles.h"
 

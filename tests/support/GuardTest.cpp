@@ -1,7 +1,7 @@
 // The writers-first reader-writer guards, with real threads. Every scenario
 // runs under a watchdog so a deadlock fails the test instead of hanging it.
 #include <krerrlog/support/KrErrLogGuard.h>
-#include <krerrlog/support/KrReaderSlots.h>
+#include <krerrlog/support/internal/KrReaderSlots.h>
 
 #include "testsupport/TestFiles.h"
 

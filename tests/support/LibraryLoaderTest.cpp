@@ -1,4 +1,4 @@
-#include <krerrlog/support/KrLibraryLoader.h>
+#include <krerrlog/support/internal/KrLibraryLoader.h>
 
 #include <gtest/gtest.h>
 

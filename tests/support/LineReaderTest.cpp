@@ -1,5 +1,5 @@
-#include <krerrlog/support/KrFile.h>
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/support/internal/KrFile.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 #include "testsupport/TestFiles.h"
 

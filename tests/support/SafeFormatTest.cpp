@@ -1,4 +1,4 @@
-#include <krerrlog/support/KrSafeFormat.h>
+#include <krerrlog/support/internal/KrSafeFormat.h>
 
 #include <gtest/gtest.h>
 

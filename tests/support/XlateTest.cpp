@@ -1,4 +1,4 @@
-#include <krerrlog/support/KrPropertiesFile.h>
+#include <krerrlog/support/internal/KrPropertiesFile.h>
 #include <krerrlog/support/KrXlate.h>
 
 #include "testsupport/AllocationCounter.h"

@@ -1,7 +1,7 @@
 // The reader's diagnostics, as the operators' checker shows them: where and
 // why a file is refused, each word ignored and each line skipped, and what a
 // file that is read selects.
-#include <krerrlog/trace/KrTraceConfigCheck.h>
+#include <krerrlog/trace/internal/KrTraceConfigCheck.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
 
 #include "testsupport/LoggerTestPeer.h"

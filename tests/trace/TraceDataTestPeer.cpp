@@ -1,5 +1,5 @@
 #include "TraceDataTestPeer.h"
-#include <krerrlog/trace/KrTraceFieldSettings.h>
+#include <krerrlog/trace/internal/KrTraceFieldSettings.h>
 
 #include <atomic>
 

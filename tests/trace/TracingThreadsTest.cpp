@@ -2,7 +2,7 @@
 // and the pool, a named logger removed while threads hold its records.
 #include "TracingTestSupport.h"
 
-#include <krerrlog/trace/KrTraceRecordPool.h>
+#include <krerrlog/trace/internal/KrTraceRecordPool.h>
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 // Exit codes: 0 the file is read (warnings allowed), 1 it is refused (or has
 // warnings, with --strict), 2 a usage error or a file that cannot be read.
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/trace/KrTraceConfigCheck.h>
+#include <krerrlog/trace/internal/KrTraceConfigCheck.h>
 
 #include <sys/stat.h>
 

@@ -1,12 +1,12 @@
 #include <krerrlog/crash/KrCrashHandler.h>
 
-#include <krerrlog/crash/KrCrashFiles.h>
-#include <krerrlog/crash/KrCrashGuard.h>
-#include <krerrlog/crash/KrCrashText.h>
-#include <krerrlog/crash/KrStackWalker.h>
+#include <krerrlog/crash/internal/KrCrashFiles.h>
+#include <krerrlog/crash/internal/KrCrashGuard.h>
+#include <krerrlog/crash/internal/KrCrashText.h>
+#include <krerrlog/crash/internal/KrStackWalker.h>
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/output/KrInMemoryDump.h>
-#include <krerrlog/output/KrTraceRingBuffer.h>
+#include <krerrlog/output/internal/KrInMemoryDump.h>
+#include <krerrlog/output/internal/KrTraceRingBuffer.h>
 
 #include <atomic>
 #include <cerrno>

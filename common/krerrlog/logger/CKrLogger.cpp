@@ -1,11 +1,11 @@
 #include <krerrlog/logger/CKrLogger.h>
 
-#include <krerrlog/support/KrThreadKey.h>
+#include <krerrlog/support/internal/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
-#include <krerrlog/support/KrProcessWide.h>
+#include <krerrlog/support/internal/KrProcessWide.h>
 #include <krerrlog/support/platform/KrForkSafety.h>
-#include <krerrlog/trace/KrTraceRecordPool.h>
+#include <krerrlog/trace/internal/KrTraceRecordPool.h>
 
 #include <atomic>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include <krerrlog/logger/CKrLoggerList.h>
 
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/support/KrMemoryPolicy.h>
-#include <krerrlog/support/KrProcessWide.h>
+#include <krerrlog/support/internal/KrMemoryPolicy.h>
+#include <krerrlog/support/internal/KrProcessWide.h>
 #include <krerrlog/support/platform/KrForkSafety.h>
 
 #include <cstdlib>

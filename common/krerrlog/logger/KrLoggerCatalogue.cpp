@@ -1,12 +1,12 @@
 // Component slots, the loading and unloading of component libraries, the
 // message catalogue lookups and the tables of known components and data fields.
-#include <krerrlog/trace/KrTraceFieldSettings.h>
+#include <krerrlog/trace/internal/KrTraceFieldSettings.h>
 #include <krerrlog/logger/CKrLogger.h>
 
 #include <krerrlog/logger/CKrErrLogComponent.h>
 #include <krerrlog/logger/CKrLogComponent.h>
-#include <krerrlog/logger/KrComponentLibrary.h>
-#include <krerrlog/support/KrMemoryPolicy.h>
+#include <krerrlog/logger/internal/KrComponentLibrary.h>
+#include <krerrlog/support/internal/KrMemoryPolicy.h>
 #include <krerrlog/trace/KrTraceVocabulary.h>
 
 #include <cstring>

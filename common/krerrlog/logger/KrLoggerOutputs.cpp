@@ -1,7 +1,7 @@
 // Making outputs, attaching them to the error and audit logs, and logging.
 #include <krerrlog/logger/CKrLogger.h>
 
-#include <krerrlog/logger/KrNestedLogGuard.h>
+#include <krerrlog/logger/internal/KrNestedLogGuard.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrCallbackOutputs.h>
 #include <krerrlog/output/CKrConsoleOutput.h>

@@ -10,7 +10,7 @@
 // one still waiting for it finds the new output.
 #include <krerrlog/logger/CKrLogger.h>
 
-#include <krerrlog/logger/KrNestedLogGuard.h>
+#include <krerrlog/logger/internal/KrNestedLogGuard.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrFileOutput.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>

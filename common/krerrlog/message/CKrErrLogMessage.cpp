@@ -3,9 +3,9 @@
 #include <krerrlog/message/CKrErrLogMessage.h>
 
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/message/KrDateTimeText.h>
-#include <krerrlog/message/KrMessageBuffer.h>
-#include <krerrlog/support/KrEnvironment.h>
+#include <krerrlog/message/internal/KrDateTimeText.h>
+#include <krerrlog/message/internal/KrMessageBuffer.h>
+#include <krerrlog/support/internal/KrEnvironment.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 #include <krerrlog/support/platform/KrPlatformThread.h>
 

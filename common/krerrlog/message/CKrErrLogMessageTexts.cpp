@@ -3,10 +3,10 @@
 #include <krerrlog/message/CKrErrLogMessage.h>
 
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/message/KrMessageBuffer.h>
-#include <krerrlog/support/KrEnvironment.h>
-#include <krerrlog/support/KrMemoryPolicy.h>
-#include <krerrlog/support/KrSafeFormat.h>
+#include <krerrlog/message/internal/KrMessageBuffer.h>
+#include <krerrlog/support/internal/KrEnvironment.h>
+#include <krerrlog/support/internal/KrMemoryPolicy.h>
+#include <krerrlog/support/internal/KrSafeFormat.h>
 #include <krerrlog/support/KrXlate.h>
 
 #include <cstdio>

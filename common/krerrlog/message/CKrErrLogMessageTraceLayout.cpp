@@ -3,7 +3,7 @@
 // the buffer's own growth.
 #include <krerrlog/message/CKrErrLogMessage.h>
 
-#include <krerrlog/message/KrMessageBuffer.h>
+#include <krerrlog/message/internal/KrMessageBuffer.h>
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 #include <krerrlog/output/CKrConsoleOutput.h>
 
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/output/KrConsoleManager.h>
-#include <krerrlog/support/KrFileOps.h>
+#include <krerrlog/output/internal/KrConsoleManager.h>
+#include <krerrlog/support/internal/KrFileOps.h>
 
 using krerrlog::CKrConsoleManager;
 

@@ -1,15 +1,15 @@
 #include <krerrlog/output/CKrFileOutput.h>
 
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/output/CFileRolloverLock.h>
-#include <krerrlog/output/KrCrossProcessRollover.h>
-#include <krerrlog/output/KrDirectoryListing.h>
-#include <krerrlog/output/KrLogFileRecovery.h>
-#include <krerrlog/output/KrRolloverCheckLock.h>
-#include <krerrlog/output/KrTraceRingBuffer.h>
-#include <krerrlog/output/KrTraceWriterThread.h>
-#include <krerrlog/support/KrFileOps.h>
-#include <krerrlog/support/KrMemoryPolicy.h>
+#include <krerrlog/output/internal/CFileRolloverLock.h>
+#include <krerrlog/output/internal/KrCrossProcessRollover.h>
+#include <krerrlog/output/internal/KrDirectoryListing.h>
+#include <krerrlog/output/internal/KrLogFileRecovery.h>
+#include <krerrlog/output/internal/KrRolloverCheckLock.h>
+#include <krerrlog/output/internal/KrTraceRingBuffer.h>
+#include <krerrlog/output/internal/KrTraceWriterThread.h>
+#include <krerrlog/support/internal/KrFileOps.h>
+#include <krerrlog/support/internal/KrMemoryPolicy.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include <krerrlog/output/CKrInMemoryOutput.h>
 
 #include <krerrlog/message/CKrErrLogMessage.h>
-#include <krerrlog/output/KrInMemoryDump.h>
-#include <krerrlog/output/KrInMemoryTraceArea.h>
+#include <krerrlog/output/internal/KrInMemoryDump.h>
+#include <krerrlog/output/internal/KrInMemoryTraceArea.h>
 
 using krerrlog::InMemoryTraceArea;
 

@@ -1,6 +1,6 @@
 #include <krerrlog/support/KrErrLogCriticalSection.h>
 
-#include <krerrlog/support/KrClearedOnDestruction.h>
+#include <krerrlog/support/internal/KrClearedOnDestruction.h>
 #include <new>
 
 CKrErrLogCriticalSection::CKrErrLogCriticalSection() = default;

@@ -1,8 +1,8 @@
 #include <krerrlog/support/KrErrLogGuard.h>
 
-#include <krerrlog/support/KrClearedOnDestruction.h>
-#include <krerrlog/support/KrMemoryPolicy.h>
-#include <krerrlog/support/KrReaderSlots.h>
+#include <krerrlog/support/internal/KrClearedOnDestruction.h>
+#include <krerrlog/support/internal/KrMemoryPolicy.h>
+#include <krerrlog/support/internal/KrReaderSlots.h>
 #include <krerrlog/support/platform/KrPlatformSemaphore.h>
 
 #include <chrono>

@@ -3,7 +3,6 @@
 // of trace calls cannot hold off a configuration change.
 #pragma once
 
-#include <pthread.h>
 
 class CKrReadWriteGuard {
 public:
@@ -19,7 +18,8 @@ public:
     void ResetInChild();
 
 private:
-    pthread_rwlock_t m_lock;
+    // The platform's lock, made in place; its size is checked where it is built.
+    alignas(8) unsigned char m_lock[56];
 };
 
 class CKrAutoReader {

@@ -1,9 +1,9 @@
 #include <krerrlog/support/KrXlate.h>
 
-#include <krerrlog/support/KrLibraryLoader.h>
-#include <krerrlog/support/KrMemoryPolicy.h>
-#include <krerrlog/support/KrNeverDestroyed.h>
-#include <krerrlog/support/KrPropertiesFile.h>
+#include <krerrlog/support/internal/KrLibraryLoader.h>
+#include <krerrlog/support/internal/KrMemoryPolicy.h>
+#include <krerrlog/support/internal/KrNeverDestroyed.h>
+#include <krerrlog/support/internal/KrPropertiesFile.h>
 #include <krerrlog/support/KrReadWriteGuard.h>
 
 #include <algorithm>

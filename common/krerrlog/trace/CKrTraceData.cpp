@@ -4,12 +4,12 @@
 // referenced, the clock texts live in the record.
 #include <krerrlog/trace/CKrTraceData.h>
 
-#include <krerrlog/trace/KrTraceFieldSettings.h>
+#include <krerrlog/trace/internal/KrTraceFieldSettings.h>
 
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/support/KrEnvironment.h>
+#include <krerrlog/support/internal/KrEnvironment.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
-#include <krerrlog/trace/KrTraceConfigStore.h>
+#include <krerrlog/trace/internal/KrTraceConfigStore.h>
 
 #include <climits>
 #include <cstdio>

@@ -7,7 +7,7 @@
 // the long texts beyond kLongTextBytesPerCall comes back cut to its buffer.
 #include <krerrlog/trace/CKrTraceData.h>
 
-#include <krerrlog/support/KrSafeFormat.h>
+#include <krerrlog/support/internal/KrSafeFormat.h>
 
 #include <cstdint>
 #include <cstdio>

@@ -3,9 +3,9 @@
 // the thread ends, whichever logger (process-wide or named) it was taken for.
 #include <krerrlog/trace/KrThreadTracePool.h>
 
-#include <krerrlog/support/KrThreadKey.h>
+#include <krerrlog/support/internal/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
-#include <krerrlog/trace/KrTraceRecordPool.h>
+#include <krerrlog/trace/internal/KrTraceRecordPool.h>
 
 #include <pthread.h>
 

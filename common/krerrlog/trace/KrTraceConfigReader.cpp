@@ -14,12 +14,12 @@
 // without locks.
 #include <krerrlog/trace/CKrTraceData.h>
 
-#include <krerrlog/trace/KrTraceFieldSettings.h>
+#include <krerrlog/trace/internal/KrTraceFieldSettings.h>
 
-#include <krerrlog/support/KrFile.h>
-#include <krerrlog/trace/KrTraceConfigDiagnostics.h>
-#include <krerrlog/trace/KrTraceConfigStore.h>
-#include <krerrlog/trace/KrTraceConfigTokenizer.h>
+#include <krerrlog/support/internal/KrFile.h>
+#include <krerrlog/trace/internal/KrTraceConfigDiagnostics.h>
+#include <krerrlog/trace/internal/KrTraceConfigStore.h>
+#include <krerrlog/trace/internal/KrTraceConfigTokenizer.h>
 
 #include <algorithm>
 #include <cstring>

@@ -5,12 +5,12 @@
 // held together with the pool's lock.
 #include <krerrlog/logger/CKrLogger.h>
 
-#include <krerrlog/logger/KrNestedLogGuard.h>
-#include <krerrlog/support/KrThreadKey.h>
+#include <krerrlog/logger/internal/KrNestedLogGuard.h>
+#include <krerrlog/support/internal/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
 #include <krerrlog/trace/KrThreadTracePool.h>
-#include <krerrlog/trace/KrTraceRecordPool.h>
+#include <krerrlog/trace/internal/KrTraceRecordPool.h>
 
 #include <atomic>
 

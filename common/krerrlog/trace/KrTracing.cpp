@@ -3,7 +3,7 @@
 #include <krerrlog/trace/KrTracing.h>
 
 #include <krerrlog/logger/CKrLogger.h>
-#include <krerrlog/support/KrThreadKey.h>
+#include <krerrlog/support/internal/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
 

@@ -1,0 +1,109 @@
+# The library's files, listed rather than globbed: a file added or removed is
+# a change to this list, seen in review, and a stray file in the tree never
+# joins the build. Paths are relative to common/krerrlog.
+
+# The public interface: installed, compiled alone as C++17 by the tests, and
+# the only headers a public header may include. Everything else is internal:
+# the internal/ folders beside each part and support/platform/.
+set(KRERRLOG_PUBLIC_HEADERS
+  KrExport.h
+  crash/KrCrashHandler.h
+  krerrlog.h
+  logger/CKrErrLogComponent.h
+  logger/CKrErrLogTableComponent.h
+  logger/CKrError.h
+  logger/CKrLogComponent.h
+  logger/CKrLogger.h
+  logger/CKrLoggerList.h
+  message/CKrErrLogMessage.h
+  message/KrMessageIds.h
+  message/KrToString.h
+  output/CKrCallbackOutputs.h
+  output/CKrConsoleOutput.h
+  output/CKrFileOutput.h
+  output/CKrInMemoryOutput.h
+  output/CKrLogOutput.h
+  support/KrErrLogClock.h
+  support/KrErrLogCriticalSection.h
+  support/KrErrLogGuard.h
+  support/KrErrLogSemaphore.h
+  support/KrReadWriteGuard.h
+  support/KrXlate.h
+  trace/CKrTraceData.h
+  trace/KrThreadTracePool.h
+  trace/KrTraceScope.h
+  trace/KrTraceVocabulary.h
+  trace/KrTracing.h
+)
+
+# Every source but the Java bridge (KrJNIEntryPoint.cpp), which is added when
+# the JDK's headers are found.
+set(KRERRLOG_SOURCES
+  crash/KrCrashHandler.cpp
+  crash/internal/KrCrashClock.cpp
+  crash/internal/KrCrashFiles.cpp
+  crash/internal/KrCrashGuard.cpp
+  crash/internal/KrElfSymbols.cpp
+  crash/internal/KrProcessMaps.cpp
+  crash/internal/KrStackWalker.cpp
+  logger/CKrError.cpp
+  logger/CKrLogComponent.cpp
+  logger/CKrLogger.cpp
+  logger/CKrLoggerList.cpp
+  logger/KrLoggerCatalogue.cpp
+  logger/KrLoggerOutputs.cpp
+  logger/KrLoggerTrace.cpp
+  logger/internal/KrComponentLibrary.cpp
+  logger/internal/KrNestedLogGuard.cpp
+  message/CKrErrLogMessage.cpp
+  message/CKrErrLogMessageTexts.cpp
+  message/CKrErrLogMessageTraceLayout.cpp
+  message/internal/KrDateTimeText.cpp
+  message/internal/KrMessageBuffer.cpp
+  output/CKrCallbackOutputs.cpp
+  output/CKrConsoleOutput.cpp
+  output/CKrFileOutput.cpp
+  output/CKrInMemoryOutput.cpp
+  output/CKrLogOutput.cpp
+  output/internal/CFileRolloverLock.cpp
+  output/internal/KrConsoleManager.cpp
+  output/internal/KrCrossProcessRollover.cpp
+  output/internal/KrDirectoryListing.cpp
+  output/internal/KrInMemoryDump.cpp
+  output/internal/KrInMemoryTraceArea.cpp
+  output/internal/KrLogFileRecovery.cpp
+  output/internal/KrRolloverCheckLock.cpp
+  output/internal/KrTraceRingBuffer.cpp
+  output/internal/KrTraceWriterThread.cpp
+  support/KrErrLogClock.cpp
+  support/KrErrLogCriticalSection.cpp
+  support/KrErrLogGuard.cpp
+  support/KrErrLogSemaphore.cpp
+  support/KrReadWriteGuard.cpp
+  support/KrXlate.cpp
+  support/internal/KrEnvironment.cpp
+  support/internal/KrFile.cpp
+  support/internal/KrFileOps.cpp
+  support/internal/KrLibraryLoader.cpp
+  support/internal/KrPropertiesFile.cpp
+  support/internal/KrReaderSlots.cpp
+  support/internal/KrSafeFormat.cpp
+  support/internal/KrThreadKey.cpp
+  support/platform/KrForkSafety.cpp
+  support/platform/KrPlatformClock.cpp
+  support/platform/KrPlatformReadWriteLock.cpp
+  support/platform/KrPlatformSemaphore.cpp
+  support/platform/KrPlatformThread.cpp
+  trace/CKrTraceData.cpp
+  trace/CKrTraceDataMessageText.cpp
+  trace/KrThreadTracePool.cpp
+  trace/KrTraceConfigReader.cpp
+  trace/KrTraceDecisions.cpp
+  trace/KrTraceFilter.cpp
+  trace/KrTraceVocabulary.cpp
+  trace/KrTracing.cpp
+  trace/internal/KrTraceConfigCheck.cpp
+  trace/internal/KrTraceConfigStore.cpp
+  trace/internal/KrTraceConfigTokenizer.cpp
+  trace/internal/KrTraceRecordPool.cpp
+)
