@@ -1,5 +1,6 @@
 // Running out of memory along the main paths: making a logger, making and
-// attaching outputs, formatting and logging an error line. For every n, the
+// attaching outputs, formatting and logging an error line, switching a trace
+// on and tracing from a new thread. For every n, the
 // n-th allocation of the path fails (alone, or with all after it); the path
 // must not crash or throw, must report the documented result and leave no
 // half-made state (AddressSanitizer finds what leaks).
@@ -7,6 +8,7 @@
 #include <krerrlog/logger/CKrLoggerList.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 
+#include "../trace/TracingTestSupport.h"
 #include "testsupport/AllocationCounter.h"
 #include "testsupport/TestFiles.h"
 
@@ -14,8 +16,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -23,17 +27,29 @@ constexpr long kGiveUpAfter = 20000;  // no main path allocates this often
 
 // Runs path with its n-th allocation failing, for n = 1, 2, ... until the path
 // gets through without meeting the failure; check(n, refused) runs after each
-// attempt with allocations working again. Returns the number of attempts.
+// attempt with allocations working again. Returns the number of attempts. The
+// path runs on the calling thread, or on a new thread for each attempt.
 long ForEveryFailingAllocation(bool andAllAfter, const std::function<void()>& path,
-                               const std::function<void(long n)>& check)
+                               const std::function<void(long n)>& check, bool onNewThread = false)
 {
     for (long n = 1; n < kGiveUpAfter; ++n) {
         bool refused = false;
-        try {
-            krtest::FailingAllocations failing(n, andAllAfter);
-            path();
-            refused = failing.Refused();
-        } catch (...) {
+        bool threw = false;
+        auto attempt = [&] {
+            try {
+                krtest::FailingAllocations failing(n, andAllAfter);
+                path();
+                refused = failing.Refused();
+            } catch (...) {
+                threw = true;
+            }
+        };
+        if (onNewThread) {
+            std::thread(attempt).join();
+        } else {
+            attempt();
+        }
+        if (threw) {
             ADD_FAILURE() << "an exception left the library at allocation " << n;
             return n;
         }
@@ -162,6 +178,44 @@ TEST_P(AllocationFailure, LoggingAnErrorLineWritesItWholeCutShortOrNotAtAll)
         });
     EXPECT_GE(attempts, 2);  // the text block, at least
     EXPECT_TRUE(removeMyLogger("allocation-failure-lines"));
+}
+
+// Switched on from a thread that has never traced, the trace has its header
+// lines and traces the selected component from that thread; refused, the
+// trace is off and the output is still the caller's. A traced call that cannot
+// get its thread's record traces nothing.
+TEST_P(AllocationFailure, EnablingATraceGivesAWorkingTraceOrNone)
+{
+    krtest::TraceScene scene;
+    krtest::TracesOffAtEnd off;
+    CKrLogger& logger = *theLogger();
+    const std::string config = scene.Config("c", "data: User, Message\n");
+    const std::string file = scene.dir.File("t.log");
+    const std::string header = "User;Message\n====;=======\n";
+    CKrLogOutput* output = nullptr;
+    bool enabled = false;
+    const long attempts = ForEveryFailingAllocation(
+        AndAllAfter(),
+        [&] {
+            output = logger.NewLogOutput(1, file.c_str(), 1, 64, 1);
+            enabled = output && logger.EnableTrace(output, 2, ";", config.c_str(), false, false, false);
+            krtest::TracedCall(scene.selected, "alice", 1);
+        },
+        [&](long) {
+            EXPECT_EQ(logger.TraceEnabled(scene.selected), enabled);
+            if (enabled) {
+                const std::string text = krtest::ReadFile(file);
+                EXPECT_TRUE(text == header || text == header + "alice;n=1\n") << text;
+                krtest::TracedCall(scene.selected, "bob", 2);  // with memory again, it traces
+                EXPECT_NE(krtest::ReadFile(file).find("bob;n=2\n"), std::string::npos);
+                logger.DisableTrace(false);
+            } else if (output) {
+                logger.DeleteLogOutput(output);
+            }
+            std::remove(file.c_str());
+        },
+        true);
+    EXPECT_GE(attempts, 3);  // the output, the configuration, the record
 }
 
 INSTANTIATE_TEST_SUITE_P(, AllocationFailure, ::testing::Values(false, true),

@@ -11,6 +11,7 @@
 #include <krerrlog/logger/CKrLogger.h>
 
 #include <krerrlog/logger/internal/KrNestedLogGuard.h>
+#include <krerrlog/support/internal/KrMemoryPolicy.h>
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/output/CKrFileOutput.h>
 #include <krerrlog/output/CKrInMemoryOutput.h>
@@ -118,7 +119,7 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
     CKrErrLogMessage first(false);
     CKrErrLogMessage second(false);
     const bool withHeaders = config->AssembleTraceMessage(first, kHeaderLine);
-    if (withHeaders) {
+    const auto underline = [&] {
         const char* underlineDelimiter = traceFormat == kDelimited ? delimiter : nullptr;
         if (traceFormat <= kDelimited) {
             second.BeginTraceFormat(traceFormat, useLocalTime, underlineDelimiter);
@@ -136,6 +137,16 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
             }
         }
         second.EndTraceFormat();
+    };
+    // Memory ran out when a header line is cut short (it ends without its
+    // newline): a trace whose columns cannot be read is not switched on.
+    const auto whole = [](CKrErrLogMessage& line) {
+        const int length = line.GetBufferLen();
+        return length > 0 && line.GetBuffer()[length - 1] == '\n';
+    };
+    if (withHeaders && !(krerrlog::NoThrowDone(underline) && whole(first) && whole(second))) {
+        delete config;
+        return false;
     }
 
     TraceWriteHold hold(m_bufferedTraceGuard, m_traceGuard);

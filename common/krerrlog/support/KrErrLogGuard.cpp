@@ -21,7 +21,8 @@ CKrGuard::CKrGuard()
       m_iActive(0),
       m_writerGate(0),
       m_pWriterThread(nullptr),
-      m_pReaderSlots(new krerrlog::ReaderSlots)
+      m_pReaderSlots(new (std::nothrow) krerrlog::ReaderSlots),
+      m_iReadersWithoutSlots(0)
 {
 }
 
@@ -33,9 +34,9 @@ void CKrGuard::LockForRead()
         if (m_writerGate.load(std::memory_order_acquire) == 0) {
             // Count in first, then look at the gate: a writer that closes it
             // meanwhile sees this reader in its sum (KrReaderSlots.h).
-            m_pReaderSlots->Enter();
+            ReaderEnters();
             if (m_writerGate.load(std::memory_order_seq_cst) == 0) return;
-            m_pReaderSlots->Leave();  // a writer came first
+            ReaderLeaves();  // a writer came first
         }
         m_section.Enter();
         if (m_writerGate.load(std::memory_order_relaxed) == 0) {
@@ -72,11 +73,34 @@ void CKrGuard::LockForWrite()
     m_pWriterThread.store(krerrlog::ReaderSlots::ThisThread(), std::memory_order_relaxed);
 }
 
+void CKrGuard::ReaderEnters()
+{
+    if (m_pReaderSlots) {
+        m_pReaderSlots->Enter();
+    } else {
+        m_iReadersWithoutSlots.fetch_add(1, std::memory_order_seq_cst);  // ordered before the gate's re-check
+    }
+}
+
+void CKrGuard::ReaderLeaves()
+{
+    if (m_pReaderSlots) {
+        m_pReaderSlots->Leave();
+    } else {
+        m_iReadersWithoutSlots.fetch_sub(1, std::memory_order_release);  // the reads under the hold come first
+    }
+}
+
+int CKrGuard::ReadersInside() const
+{
+    return m_pReaderSlots ? m_pReaderSlots->Sum() : m_iReadersWithoutSlots.load(std::memory_order_seq_cst);
+}
+
 void CKrGuard::WaitUntilNoReaderInside()
 {
     // Writers are rare (configuration changes) and readers hold the guard
     // briefly: yield first, then sleep a little between looks.
-    for (int look = 0; m_pReaderSlots->Sum() != 0; ++look) {
+    for (int look = 0; ReadersInside() != 0; ++look) {
         if (look < 100) {
             std::this_thread::yield();
         } else {
@@ -88,7 +112,7 @@ void CKrGuard::WaitUntilNoReaderInside()
 void CKrGuard::Unlock()
 {
     if (m_pWriterThread.load(std::memory_order_relaxed) != krerrlog::ReaderSlots::ThisThread()) {
-        m_pReaderSlots->Leave();  // a reader leaves
+        ReaderLeaves();
         return;
     }
     m_pWriterThread.store(nullptr, std::memory_order_relaxed);
@@ -128,7 +152,8 @@ void CKrGuard::ResetInChild()
     m_writerGate.store(0, std::memory_order_release);
 }
 
-// Without memory for the state (its reader slots included) the guard holds none.
+// Without memory for the state the guard holds none (without memory for the
+// reader slots alone it counts its readers in one counter).
 CKrErrLogGuard::CKrErrLogGuard()
     : m_pState(krerrlog::NoThrow<CKrGuard*>(nullptr, [] { return new (std::nothrow) CKrGuard; }))
 {

@@ -40,6 +40,9 @@ private:
     friend class CKrErrLogGuard;  // keeps no state whose semaphores are missing
 
     void WaitUntilNoReaderInside();
+    void ReaderEnters();
+    void ReaderLeaves();
+    int ReadersInside() const;
 
     CKrErrLogCriticalSection m_section;
     CKrErrLogSemaphore m_readers;
@@ -52,7 +55,10 @@ private:
     std::atomic<int> m_writerGate;
     // The thread holding the write hold, or null.
     std::atomic<const void*> m_pWriterThread;
-    krerrlog::ReaderSlots* m_pReaderSlots;  // readers inside, by slot
+    krerrlog::ReaderSlots* m_pReaderSlots;  // readers inside, by slot; null without memory for them
+    // Readers inside when the slots could not be made: one counter changed
+    // with fenced read-modify-writes, slower but as exact.
+    std::atomic<int> m_iReadersWithoutSlots;
 };
 
 // The same guard with its state on the heap. Without memory for that state

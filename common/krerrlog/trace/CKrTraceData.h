@@ -146,8 +146,9 @@ private:
     KRERRLOG_LOCAL bool ReadConfigText(const char* text, size_t length,
                                        krerrlog::TraceConfigDiagnostics* diagnostics = nullptr);
     // Gives the record configuration texts of its own before it changes them,
-    // so a read never touches texts that copies share.
-    void MakeConfigurationPrivate();
+    // so a read never touches texts that copies share; false, the record as it
+    // was, without memory for them.
+    bool MakeConfigurationPrivate();
     // 0 when none of Date, Time, PreciseTime is traced, else the highest traced id.
     void SetDateTimeFieldFromConfiguration();
     bool MarkComponentTraced(unsigned int id);

@@ -19,6 +19,6 @@ struct ThreadTraceData {
 };
 
 // Takes a free entry from the pool (growing it by 30 when none is free) with
-// its record's values cleared. The caller holds it until it gives it back by
+// its record's values cleared; null when the pool cannot grow. The caller holds it until it gives it back by
 // setting bFree; entries the logger hands to a thread go back when it ends.
 KRERRLOG_API ThreadTraceData* GetThreadTraceData();

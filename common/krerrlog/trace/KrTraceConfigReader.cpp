@@ -183,8 +183,10 @@ bool CKrTraceData::PrepareConfiguration(int format, const char* delimiter, int c
     m_bUseLocalTime = useLocalTime;
     m_bOwnsConfig = true;
 
+    krerrlog::TraceConfigStore* store = krerrlog::TraceConfigStore::Create(delimiter, componentCount, components);
+    if (!store) return false;
     krerrlog::TraceConfigStore::Release(m_pConfigStore);
-    m_pConfigStore = krerrlog::TraceConfigStore::Create(delimiter, componentCount, components);
+    m_pConfigStore = store;
     m_pszDelimiter = m_pConfigStore->Delimiter();
     m_iComponentInfoCount = m_pConfigStore->ComponentCount();
     m_pComponentInfo = m_pConfigStore->Components();
@@ -197,6 +199,9 @@ bool CKrTraceData::PrepareConfiguration(int format, const char* delimiter, int c
                                 ? m_pConfigStore->SetFilterValue(static_cast<unsigned int>(i), given.filterValue,
                                                                  std::strlen(given.filterValue))
                                 : nullptr;
+        // Without its text a filter would let every line through: the
+        // configuration fails instead.
+        if (given.filterValue && !filterValue) return false;
         krerrlog::CopyFieldSettings(m_fields[i], given, filterValue);
     }
     return true;
@@ -242,7 +247,7 @@ bool CKrTraceData::ReadConfigText(const char* text, size_t length, krerrlog::Tra
     Reporter report(diagnostics);
     if (!text && length != 0) return false;
 
-    MakeConfigurationPrivate();
+    if (!MakeConfigurationPrivate()) return false;
 
     int orderLength = 0;
     while (orderLength < KR_KNOWN_DATA_FIELD_COUNT && m_fieldOrder[orderLength] != 0) ++orderLength;
@@ -357,10 +362,12 @@ bool CKrTraceData::ReadConfigText(const char* text, size_t length, krerrlog::Tra
                     return "filter on " + Quoted(name) + " never acts: the data line does not trace the field";
                 });
             }
+            char* filterValue =
+                m_pConfigStore->SetFilterValue(static_cast<unsigned int>(fieldIndex), value.data(), value.size());
+            if (!filterValue) return false;  // a filter dropped would let every line through
             filterLines[fieldIndex] = lineNumber;
             field.filterOp = op;
-            field.filterValue =
-                m_pConfigStore->SetFilterValue(static_cast<unsigned int>(fieldIndex), value.data(), value.size());
+            field.filterValue = filterValue;
             field.filtered = true;
             break;
         }
@@ -379,17 +386,24 @@ bool CKrTraceData::ReadConfigText(const char* text, size_t length, krerrlog::Tra
     return true;
 }
 
-void CKrTraceData::MakeConfigurationPrivate()
+bool CKrTraceData::MakeConfigurationPrivate()
 {
-    if (m_pConfigStore && m_bOwnsConfig && m_pConfigStore->References() == 1) return;
+    if (m_pConfigStore && m_bOwnsConfig && m_pConfigStore->References() == 1) return true;
     krerrlog::TraceConfigStore* own =
         krerrlog::TraceConfigStore::Create(m_pszDelimiter, m_iComponentInfoCount, m_pComponentInfo);
+    if (!own) return false;
+    char* filterValues[KR_KNOWN_DATA_FIELD_COUNT] = {};
     for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
-        KrTraceDataFieldInfo& field = m_fields[i];
-        if (field.filterValue) {
-            field.filterValue =
-                own->SetFilterValue(static_cast<unsigned int>(i), field.filterValue, std::strlen(field.filterValue));
+        const char* value = m_fields[i].filterValue;
+        if (!value) continue;
+        filterValues[i] = own->SetFilterValue(static_cast<unsigned int>(i), value, std::strlen(value));
+        if (!filterValues[i]) {
+            krerrlog::TraceConfigStore::Release(own);  // the record stays as it was
+            return false;
         }
+    }
+    for (int i = 0; i < KR_KNOWN_DATA_FIELD_COUNT; ++i) {
+        if (m_fields[i].filterValue) m_fields[i].filterValue = filterValues[i];
     }
     krerrlog::TraceConfigStore::Release(m_pConfigStore);
     m_pConfigStore = own;
@@ -397,6 +411,7 @@ void CKrTraceData::MakeConfigurationPrivate()
     m_iComponentInfoCount = own->ComponentCount();
     m_pComponentInfo = own->Components();
     m_bOwnsConfig = true;
+    return true;
 }
 
 void CKrTraceData::SetDateTimeFieldFromConfiguration()

@@ -146,6 +146,7 @@ bool CKrLogger::HandOutRecord(bool inMemory, int version, CKrTraceData** out)
     ThreadTraceData* entry = EntryUnder(key);
     if (!entry) {
         entry = GetThreadTraceData();
+        if (!entry) return false;  // no memory for the pool to grow: this call is not traced
         krerrlog::HoldThreadTraceData(entry, key);
     }
     CKrTraceData* record = entry->pTraceData;

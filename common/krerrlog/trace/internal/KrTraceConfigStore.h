@@ -18,7 +18,8 @@ namespace krerrlog {
 class TraceConfigStore {
 public:
     // A store with one reference, holding private copies of the delimiter
-    // (none when null) and of the component entries and their names.
+    // (none when null) and of the component entries and their names; null
+    // without memory for them.
     static TraceConfigStore* Create(const char* delimiter, int componentCount,
                                     const KrTraceComponentInfo* components);
 
@@ -31,7 +32,7 @@ public:
     int ComponentCount() const { return static_cast<int>(m_components.size()); }
 
     // Stores a private copy of the filter text of field id (replacing an
-    // earlier one) and returns it.
+    // earlier one) and returns it; null, the earlier one kept, without memory.
     char* SetFilterValue(unsigned int id, const char* text, size_t length);
 
     int References() const { return m_references.load(std::memory_order_acquire); }

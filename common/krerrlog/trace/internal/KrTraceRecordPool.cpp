@@ -6,6 +6,8 @@
 #include <krerrlog/support/platform/KrForkSafety.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <new>
 
 namespace krerrlog {
@@ -58,16 +60,30 @@ int TraceRecordPool::FreeEntryCount()
     return free;
 }
 
-void TraceRecordPool::GrowLocked()
+bool TraceRecordPool::GrowLocked()
 {
-    auto** grown = new ThreadTraceData*[m_iCount + kGrowth];
-    if (m_iCount > 0) std::memcpy(grown, m_pEntries, sizeof(ThreadTraceData*) * static_cast<size_t>(m_iCount));
+    // Everything is made before anything is changed: without memory for all
+    // of it the pool stays as it was.
+    std::unique_ptr<ThreadTraceData*[]> grown(new (std::nothrow) ThreadTraceData*[m_iCount + kGrowth]);
+    if (!grown) return false;
     for (int i = 0; i < kGrowth; ++i) {
-        grown[m_iCount + i] = new ThreadTraceData{new CKrTraceData, {true}, nullptr, 0};
+        CKrTraceData* record = new (std::nothrow) CKrTraceData;
+        ThreadTraceData* entry = record ? new (std::nothrow) ThreadTraceData{record, {true}, nullptr, 0} : nullptr;
+        if (!entry) {
+            delete record;
+            for (int j = 0; j < i; ++j) {
+                delete grown[m_iCount + j]->pTraceData;
+                delete grown[m_iCount + j];
+            }
+            return false;
+        }
+        grown[m_iCount + i] = entry;
     }
+    if (m_iCount > 0) std::memcpy(grown.get(), m_pEntries, sizeof(ThreadTraceData*) * static_cast<size_t>(m_iCount));
     delete[] m_pEntries;
-    m_pEntries = grown;
+    m_pEntries = grown.release();
     m_iCount += kGrowth;
+    return true;
 }
 
 ThreadTraceData* TraceRecordPool::Take()
@@ -84,7 +100,7 @@ ThreadTraceData* TraceRecordPool::Take()
         }
         if (!entry) {
             const int first = m_iCount;
-            GrowLocked();
+            if (!GrowLocked()) return nullptr;
             entry = m_pEntries[first];
             entry->bFree.store(false, std::memory_order_relaxed);
         }

@@ -23,7 +23,7 @@ public:
 
     // A free entry, its record's values, logger and version cleared (the
     // record is refreshed before its next use); the pool grows by kGrowth
-    // entries when none is free.
+    // entries when none is free. Null when it cannot grow.
     ThreadTraceData* Take();
 
     CKrErrLogCriticalSection& Lock() { return m_lock; }
@@ -34,7 +34,7 @@ public:
 private:
     TraceRecordPool() = default;
     void EmptyLocked();
-    void GrowLocked();
+    bool GrowLocked();  // false, nothing changed, without memory
 
     CKrErrLogCriticalSection m_lock;
     int m_iLoggers = 0;
