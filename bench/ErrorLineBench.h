@@ -81,15 +81,12 @@ inline int BareFile()
     return fd;
 }
 
-inline void BM_BareWrite(benchmark::State& state)
+// The same bytes in write() calls of their own. The file grows without bound
+// otherwise; emptying it now and then keeps the comparison with the rolling
+// outputs fair.
+inline void BareWriteLoop(benchmark::State& state, const char* text, size_t length)
 {
     const int fd = BareFile();
-    CKrErrLogMessage message(false);
-    FillErrorLine(message);
-    const char* text = message.GetBuffer();
-    const size_t length = static_cast<size_t>(message.GetBufferLen());
-    // The file grows without bound otherwise; emptying it now and then keeps
-    // the comparison with the rolling outputs fair.
     size_t written = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(write(fd, text, length));
@@ -101,6 +98,13 @@ inline void BM_BareWrite(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(length));
+}
+
+inline void BM_BareWrite(benchmark::State& state)
+{
+    CKrErrLogMessage message(false);
+    FillErrorLine(message);
+    BareWriteLoop(state, message.GetBuffer(), static_cast<size_t>(message.GetBufferLen()));
 }
 
 // Runs the registered benchmarks, then detaches the logger's file and removes

@@ -114,24 +114,20 @@ inline void BM_Trace_ComponentNotSelected(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-inline void BM_Trace_InMemory_SixFieldsAndMessage(benchmark::State& state)
+// A traced call of six fields and a message, into whichever trace the setup
+// switched on; bytes are reported when the call writes kTracedLine.
+inline void SixFieldsLoop(benchmark::State& state, bool countsBytes)
 {
     const unsigned int component = Components().selected;
     SixFieldsAndAMessage(component);  // warm-up: the thread takes its record
     AllocationCount allocations(state);
     for (auto _ : state) SixFieldsAndAMessage(component);
     state.SetItemsProcessed(state.iterations());
+    if (countsBytes) state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::strlen(kTracedLine)));
 }
 
-inline void BM_Trace_UnbufferedFile_SixFieldsAndMessage(benchmark::State& state)
-{
-    const unsigned int component = Components().selected;
-    SixFieldsAndAMessage(component);
-    AllocationCount allocations(state);
-    for (auto _ : state) SixFieldsAndAMessage(component);
-    state.SetItemsProcessed(state.iterations());
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::strlen(kTracedLine)));
-}
+inline void BM_Trace_InMemory_SixFieldsAndMessage(benchmark::State& state) { SixFieldsLoop(state, false); }
+inline void BM_Trace_UnbufferedFile_SixFieldsAndMessage(benchmark::State& state) { SixFieldsLoop(state, true); }
 
 // Checks once that the traced file line is the one the bare write repeats.
 inline void CheckTracedLine(const benchmark::State& state)
@@ -161,41 +157,20 @@ inline void CheckTracedLineThenFileTraceOnly(const benchmark::State& state)
 
 inline void BM_BareWrite_TracedLine(benchmark::State& state)
 {
-    const int fd = BareFile();
-    const size_t length = std::strlen(kTracedLine);
-    size_t written = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(write(fd, kTracedLine, length));
-        written += length;
-        if (state.thread_index() == 0 && written >= (static_cast<size_t>(kLimitMB) << 20)) {
-            benchmark::DoNotOptimize(ftruncate(fd, 0));
-            written = 0;
-        }
-    }
-    state.SetItemsProcessed(state.iterations());
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(length));
+    BareWriteLoop(state, kTracedLine, std::strlen(kTracedLine));
 }
 
 }  // namespace krbench
 
 // Registers the tracing benchmarks, 1 and 2 threads each.
+#define KRBENCH_ONE_AND_TWO_THREADS ->Threads(1)->Threads(2)->UseRealTime()
 #define KRBENCH_REGISTER_TRACING()                                                                                 \
-    BENCHMARK(krbench::BM_Trace_Off)->Setup(krbench::TracingOff)->Threads(1)->Threads(2)->UseRealTime();           \
-    BENCHMARK(krbench::BM_Trace_ComponentNotSelected)                                                              \
-        ->Setup(krbench::FileTraceOnly)                                                                            \
-        ->Threads(1)                                                                                               \
-        ->Threads(2)                                                                                               \
-        ->UseRealTime();                                                                                           \
+    BENCHMARK(krbench::BM_Trace_Off)->Setup(krbench::TracingOff) KRBENCH_ONE_AND_TWO_THREADS;                      \
+    BENCHMARK(krbench::BM_Trace_ComponentNotSelected)->Setup(krbench::FileTraceOnly) KRBENCH_ONE_AND_TWO_THREADS;  \
     BENCHMARK(krbench::BM_Trace_InMemory_SixFieldsAndMessage)                                                      \
         ->Setup(krbench::InMemoryTraceOnly)                                                                        \
-        ->Teardown(krbench::TracingOff)                                                                            \
-        ->Threads(1)                                                                                               \
-        ->Threads(2)                                                                                               \
-        ->UseRealTime();                                                                                           \
+        ->Teardown(krbench::TracingOff) KRBENCH_ONE_AND_TWO_THREADS;                                               \
     BENCHMARK(krbench::BM_Trace_UnbufferedFile_SixFieldsAndMessage)                                                \
         ->Setup(krbench::CheckTracedLineThenFileTraceOnly)                                                         \
-        ->Teardown(krbench::TracingOff)                                                                            \
-        ->Threads(1)                                                                                               \
-        ->Threads(2)                                                                                               \
-        ->UseRealTime();                                                                                           \
-    BENCHMARK(krbench::BM_BareWrite_TracedLine)->Threads(1)->Threads(2)->UseRealTime()
+        ->Teardown(krbench::TracingOff) KRBENCH_ONE_AND_TWO_THREADS;                                               \
+    BENCHMARK(krbench::BM_BareWrite_TracedLine) KRBENCH_ONE_AND_TWO_THREADS

@@ -40,6 +40,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,6 +198,61 @@ void RemoveTraceFiles()
     }
 }
 
+// One producer row: kLatencyLines calls per thread as a loop (mean ns and heap
+// allocations per call), then one by one, each timed with the TSC. makeCall()
+// gives each thread its own call (a concrete lambda, so that nothing but the
+// call itself is timed); between() runs after the loop, end() after the
+// single calls.
+template <typename MakeCall, typename Between, typename End>
+void ProducerRow(const char* what, int threads, MakeCall makeCall, Between between, End end)
+{
+    std::atomic<long> allocations{0};
+    const double seconds = RunThreads(threads, [&](int) {
+        auto call = makeCall();
+        const long before = krtest::AllocationsOnThisThread();
+        for (int i = 0; i < kLatencyLines; ++i) call();
+        allocations += krtest::AllocationsOnThisThread() - before;
+    });
+    between();
+    std::vector<std::vector<uint32_t>> ticks(static_cast<size_t>(threads), std::vector<uint32_t>(kLatencyLines));
+    RunThreads(threads, [&](int t) {
+        auto call = makeCall();
+        uint32_t* out = ticks[static_cast<size_t>(t)].data();
+        for (int i = 0; i < kLatencyLines; ++i) {
+            const unsigned long long c0 = __rdtsc();
+            call();
+            out[i] = static_cast<uint32_t>(__rdtsc() - c0);
+        }
+    });
+    end();
+    std::vector<uint32_t> all;
+    for (auto& v : ticks) all.insert(all.end(), v.begin(), v.end());
+    const Distribution d = Percentiles(all);
+    Row(what, threads, seconds * 1e9 / kLatencyLines,
+        static_cast<double>(allocations.load()) / (static_cast<double>(kLatencyLines) * threads), &d);
+    RemoveTraceFiles();
+}
+
+// One end-to-end row: seconds from the start until finish() returns with every
+// line in the file, as lines and megabytes per second and as a share of
+// write(); stop() runs after the timing.
+template <typename Call, typename Finish, typename Stop>
+void EndToEndRow(const char* what, int threads, double lineBytes, double writeLinesPerSecond, Call call, Finish finish,
+                 Stop stop)
+{
+    const double lines = static_cast<double>(kEndToEndLines) * threads;
+    const auto start = Clock::now();
+    RunThreads(threads, [&](int) {
+        for (int i = 0; i < kEndToEndLines; ++i) call();
+    });
+    finish();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    stop();
+    std::printf("%-44s %d  %12.0f  %9.0f  %6.0f%%\n", what, threads, lines / seconds, lines * lineBytes / seconds / 1e6,
+                100.0 * lines / seconds / writeLinesPerSecond);
+    RemoveTraceFiles();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -237,101 +294,40 @@ int main(int argc, char** argv)
 
     const std::string lineWithNewline = line + "\n";
     for (int threads : {1, 2}) {
-        // The library: the real trace path, a loop and single calls.
+        // The library: the real trace path.
+        CKrFileOutput* traced = StartTrace("lib.log", kLatencyRingMB);
+        ProducerRow(
+            "krerrlog KrTracing, buffered (layout+clock)", threads, [] { return [] { TraceOneLine(); }; },
+            [&] { traced->Flush(); }, [] { StopTrace(); });
         {
-            CKrFileOutput* output = StartTrace("lib.log", kLatencyRingMB);
-            std::atomic<long> allocations{0};
-            const double seconds = RunThreads(threads, [&](int) {
-                const long before = krtest::AllocationsOnThisThread();
-                for (int i = 0; i < kLatencyLines; ++i) TraceOneLine();
-                allocations += krtest::AllocationsOnThisThread() - before;
-            });
-            output->Flush();
-            std::vector<std::vector<uint32_t>> ticks(static_cast<size_t>(threads),
-                                                     std::vector<uint32_t>(kLatencyLines));
-            RunThreads(threads, [&](int t) {
-                uint32_t* out = ticks[static_cast<size_t>(t)].data();
-                for (int i = 0; i < kLatencyLines; ++i) {
-                    const unsigned long long c0 = __rdtsc();
-                    TraceOneLine();
-                    out[i] = static_cast<uint32_t>(__rdtsc() - c0);
-                }
-            });
-            StopTrace();
-            std::vector<uint32_t> all;
-            for (auto& v : ticks) all.insert(all.end(), v.begin(), v.end());
-            const Distribution d = Percentiles(all);
-            Row("krerrlog KrTracing, buffered (layout+clock)", threads, seconds * 1e9 / kLatencyLines,
-                static_cast<double>(allocations.load()) / (static_cast<double>(kLatencyLines) * threads), &d);
-            RemoveTraceFiles();
-        }
-        // The ring alone: CKrFileOutput::Log with the finished line.
-        {
+            // The ring alone: CKrFileOutput::Log with the finished line.
             CKrFileOutput output;
             if (!output.SetParams((g_folder + "/ring.log").c_str(), 3, kLimitMB, kBackups, kLatencyRingMB) ||
                 !output.Open()) {
                 return 1;
             }
             output.EnableBuffering(true);
-            std::atomic<long> allocations{0};
-            const double seconds = RunThreads(threads, [&](int) {
-                CKrErrLogMessage message(false);
-                message.SetFormattedMessage(lineWithNewline.c_str());
-                const long before = krtest::AllocationsOnThisThread();
-                for (int i = 0; i < kLatencyLines; ++i) output.Log(message);
-                allocations += krtest::AllocationsOnThisThread() - before;
-            });
-            output.Flush();
-            std::vector<std::vector<uint32_t>> ticks(static_cast<size_t>(threads),
-                                                     std::vector<uint32_t>(kLatencyLines));
-            RunThreads(threads, [&](int t) {
-                CKrErrLogMessage message(false);
-                message.SetFormattedMessage(lineWithNewline.c_str());
-                uint32_t* out = ticks[static_cast<size_t>(t)].data();
-                for (int i = 0; i < kLatencyLines; ++i) {
-                    const unsigned long long c0 = __rdtsc();
-                    output.Log(message);
-                    out[i] = static_cast<uint32_t>(__rdtsc() - c0);
-                }
-            });
-            output.Close();
-            std::vector<uint32_t> all;
-            for (auto& v : ticks) all.insert(all.end(), v.begin(), v.end());
-            const Distribution d = Percentiles(all);
-            Row("krerrlog CKrFileOutput::Log, buffered", threads, seconds * 1e9 / kLatencyLines,
-                static_cast<double>(allocations.load()) / (static_cast<double>(kLatencyLines) * threads), &d);
-            RemoveTraceFiles();
+            ProducerRow(
+                "krerrlog CKrFileOutput::Log, buffered", threads,
+                [&] {
+                    auto message = std::make_unique<CKrErrLogMessage>(false);
+                    message->SetFormattedMessage(lineWithNewline.c_str());
+                    return [&output, message = std::move(message)] { output.Log(*message); };
+                },
+                [&] { output.Flush(); }, [&] { output.Close(); });
         }
-        // spdlog's asynchronous logger, queue big enough for every line.
-        {
-            AsyncSpdlog spd("spdlog-latency", kLatencyQueue);
-            const spdlog::string_view_t text(line);
-            std::atomic<long> allocations{0};
-            const double seconds = RunThreads(threads, [&](int) {
-                const long before = krtest::AllocationsOnThisThread();
-                for (int i = 0; i < kLatencyLines; ++i) spd.logger->log(spdlog::level::info, text);
-                allocations += krtest::AllocationsOnThisThread() - before;
-            });
-            spd.Finish();
-            AsyncSpdlog timed("spdlog-latency2", kLatencyQueue);
-            std::vector<std::vector<uint32_t>> ticks(static_cast<size_t>(threads),
-                                                     std::vector<uint32_t>(kLatencyLines));
-            RunThreads(threads, [&](int t) {
-                uint32_t* out = ticks[static_cast<size_t>(t)].data();
-                for (int i = 0; i < kLatencyLines; ++i) {
-                    const unsigned long long c0 = __rdtsc();
-                    timed.logger->log(spdlog::level::info, text);
-                    out[i] = static_cast<uint32_t>(__rdtsc() - c0);
-                }
-            });
-            timed.Finish();
-            std::vector<uint32_t> all;
-            for (auto& v : ticks) all.insert(all.end(), v.begin(), v.end());
-            const Distribution d = Percentiles(all);
-            Row("spdlog async_logger, rotating sink (no layout)", threads, seconds * 1e9 / kLatencyLines,
-                static_cast<double>(allocations.load()) / (static_cast<double>(kLatencyLines) * threads), &d);
-            RemoveTraceFiles();
-        }
+        // spdlog's asynchronous logger, queue big enough for every line; a
+        // fresh one for the single calls.
+        std::optional<AsyncSpdlog> spd(std::in_place, "spdlog-latency", kLatencyQueue);
+        const spdlog::string_view_t text(line);
+        ProducerRow(
+            "spdlog async_logger, rotating sink (no layout)", threads,
+            [&] { return [&] { spd->logger->log(spdlog::level::info, text); }; },
+            [&] {
+                spd->Finish();
+                spd.emplace("spdlog-latency2", kLatencyQueue);
+            },
+            [&] { spd->Finish(); });
     }
 
     std::printf("\n%-44s %s  %12s  %9s  %s\n", "end to end, into a rolling file", "T", "lines/s", "MB/s",
@@ -363,34 +359,14 @@ int main(int argc, char** argv)
         RemoveTraceFiles();
     }
     for (int threads : {1, 2}) {
-        const double lines = static_cast<double>(kEndToEndLines) * threads;
-        {
-            CKrFileOutput* output = StartTrace("lib-e2e.log", 8);
-            const auto start = Clock::now();
-            RunThreads(threads, [&](int) {
-                for (int i = 0; i < kEndToEndLines; ++i) TraceOneLine();
-            });
-            output->Flush();  // every line is copied: this writes the rest
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            StopTrace();
-            std::printf("%-44s %d  %12.0f  %9.0f  %6.0f%%\n", "krerrlog KrTracing, buffered, 8 MB ring", threads,
-                        lines / seconds, lines * lineBytes / seconds / 1e6, 100.0 * lines / seconds / writeLinesPerSecond);
-            RemoveTraceFiles();
-        }
-        {
-            AsyncSpdlog spd("spdlog-e2e", 8192);
-            const spdlog::string_view_t text(line);
-            const auto start = Clock::now();
-            RunThreads(threads, [&](int) {
-                for (int i = 0; i < kEndToEndLines; ++i) spd.logger->log(spdlog::level::info, text);
-            });
-            spd.Finish();
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            std::printf("%-44s %d  %12.0f  %9.0f  %6.0f%%\n", "spdlog async_logger, rotating sink, queue 8192",
-                        threads, lines / seconds, lines * lineBytes / seconds / 1e6,
-                        100.0 * lines / seconds / writeLinesPerSecond);
-            RemoveTraceFiles();
-        }
+        CKrFileOutput* traced = StartTrace("lib-e2e.log", 8);
+        EndToEndRow("krerrlog KrTracing, buffered, 8 MB ring", threads, lineBytes, writeLinesPerSecond,
+                    [] { TraceOneLine(); }, [&] { traced->Flush(); },  // every line is copied: this writes the rest
+                    [] { StopTrace(); });
+        AsyncSpdlog spd("spdlog-e2e", 8192);
+        const spdlog::string_view_t text(line);
+        EndToEndRow("spdlog async_logger, rotating sink, queue 8192", threads, lineBytes, writeLinesPerSecond,
+                    [&] { spd.logger->log(spdlog::level::info, text); }, [&] { spd.Finish(); }, [] {});
     }
     spdlog::shutdown();
     std::error_code ignored;

@@ -6,18 +6,16 @@
 #include <krerrlog/message/CKrErrLogMessage.h>
 #include <krerrlog/support/platform/KrForkSafety.h>
 
+#include "testsupport/ChildProcess.h"
 #include "testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <random>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -49,22 +47,6 @@ int LogInChild(CKrLogger& process, CKrLogger& named, const std::string& ownFile)
         if (!named.LogErrMsg(message)) return 4;
     }
     return 0;
-}
-
-// Exit code of the child, or -1 when it hung (it is killed after the limit).
-int WaitForChild(pid_t pid, std::chrono::seconds limit)
-{
-    int status = 0;
-    const auto giveUp = std::chrono::steady_clock::now() + limit;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
 }
 
 TEST(LoggerForkThreads, ChildForkedWhileThreadsLogAndRollOverLogsAndRollsOver)
@@ -99,10 +81,7 @@ TEST(LoggerForkThreads, ChildForkedWhileThreadsLogAndRollOverLogsAndRollsOver)
         SCOPED_TRACE(round);
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
         const std::string own = dir.File("child" + std::to_string(round) + ".log");
-        const pid_t pid = fork();
-        if (pid == 0) _exit(LogInChild(*process, *named, own));
-        ASSERT_GT(pid, 0);
-        EXPECT_EQ(WaitForChild(pid, std::chrono::seconds(30)), 0) << "-1: the child hung";
+        EXPECT_EQ(krtest::RunInChild([&] { return LogInChild(*process, *named, own); }, std::chrono::seconds(30)), 0);
         EXPECT_EQ(krtest::SplitLines(krtest::ReadFile(own)).size(), 100u);
     }
     stop = true;

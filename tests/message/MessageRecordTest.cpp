@@ -6,6 +6,7 @@
 #include <krerrlog/support/platform/KrPlatformClock.h>
 
 #include "testsupport/AllocationCounter.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,6 @@
 #include <utility>
 #include <sys/syscall.h>
 #include <thread>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -279,20 +279,10 @@ TEST_F(Prolog, ForkedChildWritesItsOwnIds)
 {
     CKrErrLogMessage message(false);
     message.FormatLogProlog("a.cpp", 1, 0);  // the parent's ids are cached now
-    int channel[2];
-    ASSERT_EQ(pipe(channel), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        CKrErrLogMessage inChild(false);
-        const char verdict = PrologOf(inChild, "a.cpp", 1).rfind(PidTid() + "[", 0) == 0 ? 'y' : 'n';
-        (void)!write(channel[1], &verdict, 1);
-        _exit(0);
-    }
-    close(channel[1]);
-    char verdict = '?';
-    EXPECT_EQ(read(channel[0], &verdict, 1), 1);
-    close(channel[0]);
-    waitpid(child, nullptr, 0);
-    EXPECT_EQ(verdict, 'y') << "the child wrote its parent's process or thread id";
+    EXPECT_EQ(krtest::RunInChild([] {
+                  CKrErrLogMessage inChild(false);
+                  return PrologOf(inChild, "a.cpp", 1).rfind(PidTid() + "[", 0) == 0 ? 0 : 1;
+              }),
+              0)
+        << "the child wrote its parent's process or thread id";
 }

@@ -2,6 +2,7 @@
 // a full file system in the middle of a line, writers killed while they log,
 // and several processes writing and rolling over one log.
 #include "OutputTestSupport.h"
+#include "testsupport/ChildProcess.h"
 
 #include <krerrlog/support/internal/KrFileOps.h>
 
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <random>
 #include <sys/mount.h>
@@ -33,27 +33,6 @@ bool IsNumberedLine(const std::string& line, const std::string& tag, size_t padd
 {
     int n = -1;
     return std::sscanf(line.c_str(), (tag + " %d").c_str(), &n) == 1 && line == NumberedLine(tag, n, padding);
-}
-
-// Runs body in a child process. Its exit code, or -1 when it had not ended
-// within the limit (it is killed then) or ended otherwise.
-int RunInChild(const std::function<int()>& body, std::chrono::seconds limit = std::chrono::seconds(60))
-{
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    if (pid < 0) return -1;
-    int status = 0;
-    const auto giveUp = std::chrono::steady_clock::now() + limit;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "child " << pid << " hung";
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Every line of the file is a whole numbered line, the file ends with a
@@ -131,10 +110,9 @@ TEST(FileOutputProcesses, WriterKilledWhileLoggingLeavesNoFragmentForTheNext)
         SCOPED_TRACE(round);
         ScratchDir dir;
         const std::string name = dir.File("error.log");
-        const pid_t pid = fork();
-        if (pid == 0) {
+        const pid_t pid = StartChild([&] {
             CKrFileOutput output;
-            if (!output.SetParams(name.c_str(), 1, 1, 0) || !output.Open()) _exit(2);
+            if (!output.SetParams(name.c_str(), 1, 1, 0) || !output.Open()) return 2;
             std::vector<std::thread> threads;
             for (int t = 0; t < 4; ++t) {
                 threads.emplace_back([&output, t] {
@@ -142,8 +120,8 @@ TEST(FileOutputProcesses, WriterKilledWhileLoggingLeavesNoFragmentForTheNext)
                 });
             }
             for (auto& thread : threads) thread.join();
-            _exit(0);
-        }
+            return 0;
+        });
         ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 60));
         kill(pid, SIGKILL);
@@ -183,50 +161,30 @@ TEST(FileOutputProcesses, SeveralProcessesCreateAndRollOverOneLog)
     ASSERT_EQ(pipe(start), 0);
     std::vector<pid_t> children;
     for (int p = 0; p < kProcesses; ++p) {
-        const pid_t pid = fork();
-        if (pid == 0) {
+        children.push_back(StartChild([&] {
             close(start[1]);
             char go;
-            if (read(start[0], &go, 1) != 0) _exit(5);  // waits until the pipe is closed
+            if (read(start[0], &go, 1) != 0) return 5;  // waits until the pipe is closed
             CKrFileOutput output;
-            if (!output.SetParams(name.c_str(), 3, 1, 0) || !output.Open()) _exit(2);
+            if (!output.SetParams(name.c_str(), 3, 1, 0) || !output.Open()) return 2;
             CKrFileOutputTestPeer::SetSizeLimitBytes(output, 64 * 1024);
             SetHeaders(output, "#one", "#two");
             for (int n = 0; n < kLines; ++n) LogLine(output, NumberedLine("P" + std::to_string(p), n));
             output.Close();
-            _exit(output.GetLostLineCount() == 0 ? 0 : 3);
-        }
-        ASSERT_GT(pid, 0);
-        children.push_back(pid);
+            return output.GetLostLineCount() == 0 ? 0 : 3;
+        }));
+        ASSERT_GT(children.back(), 0);
     }
     close(start[0]);
     close(start[1]);  // all start now
-    for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_TRUE(FinishesWithin(std::chrono::seconds(120), [&] { waitpid(pid, &status, 0); }));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    for (pid_t pid : children) EXPECT_EQ(WaitForChild(pid, std::chrono::seconds(120)), 0);
 
-    std::map<std::string, int> seen;
-    int torn = 0;
-    for (const std::string& entry : dir.List()) {
-        const std::vector<std::string> lines = SplitLines(ReadFile(dir.File(entry)));
-        for (size_t i = 0; i < lines.size(); ++i) {
-            const std::string& line = lines[i];
-            if (line == "#one" || line == "#two") continue;
-            int p = -1;
-            const bool whole = std::sscanf(line.c_str(), "P%d", &p) == 1 && IsNumberedLine(line, "P" + std::to_string(p));
-            if (whole) {
-                ++seen[line];
-            } else {
-                ++torn;
-                ADD_FAILURE() << "torn in " << entry << " at line " << i << " of " << lines.size() << ": "
-                              << line.substr(0, 200) << "\n  after: " << (i > 0 ? lines[i - 1] : "")
-                              << "\n  before: " << (i + 1 < lines.size() ? lines[i + 1] : "");
-            }
-        }
+    std::map<std::string, int> seen = dir.LineCounts();
+    for (const auto& [line, count] : seen) {
+        int p = -1;
+        const bool whole = std::sscanf(line.c_str(), "P%d", &p) == 1 && IsNumberedLine(line, "P" + std::to_string(p));
+        EXPECT_TRUE(whole || line == "#one" || line == "#two") << "torn: " << line.substr(0, 200);
     }
-    EXPECT_EQ(torn, 0);
     int missing = 0, repeated = 0;
     for (int p = 0; p < kProcesses; ++p) {
         for (int n = 0; n < kLines; ++n) {

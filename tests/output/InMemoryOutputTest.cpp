@@ -21,14 +21,6 @@ constexpr uint64_t kSmallArea = 1000001;  // SetParams(1): capacity + 1
 const std::string kFirstHeader = "user|realm|elapsed|\n";
 const std::string kSecondHeader = "\n";
 
-void GiveHeaders(CKrInMemoryOutput& output, const std::string& first, const std::string& second)
-{
-    CKrErrLogMessage one(false), two(false);
-    SetText(one, first);
-    SetText(two, second);
-    output.SetHeaders(one, two);
-}
-
 bool Store(CKrInMemoryOutput& output, const std::string& text)
 {
     return output.Log(text.data(), static_cast<int>(text.size()));

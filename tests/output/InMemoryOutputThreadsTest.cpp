@@ -22,20 +22,12 @@ const std::string kSecondHeader = "\n";
 
 using InMemoryOutputThreads = InMemoryTest;
 
-void GiveHeaders(CKrInMemoryOutput& output)
-{
-    CKrErrLogMessage one(false), two(false);
-    SetText(one, kFirstHeader);
-    SetText(two, kSecondHeader);
-    output.SetHeaders(one, two);
-}
-
 // Runs kThreads threads storing distinct lines into a 1 MB area with headers;
 // duringStores runs meanwhile on the calling thread.
 template <typename Body>
 void StoreFromThreads(CKrInMemoryOutput& output, Body duringStores)
 {
-    GiveHeaders(output);
+    GiveHeaders(output, kFirstHeader, kSecondHeader);
     std::atomic<int> started{0};
     std::atomic<int> refused{0};
     std::vector<std::thread> threads;
@@ -276,7 +268,7 @@ TEST_F(InMemoryOutputThreads, TheLoserOfTwoSwitchOnsKeepsTheWinnersHeaders)
         std::thread late([&] { EXPECT_TRUE(loser.Open()); });
         while (g_allocations.load() == 0) std::this_thread::sleep_for(1ms);
         EXPECT_TRUE(winner.Open());
-        GiveHeaders(winner);
+        GiveHeaders(winner, kFirstHeader, kSecondHeader);
         g_winnerDone = true;
         late.join();
     });

@@ -68,6 +68,15 @@ inline void ResetTraceArea()
     krerrlog::FailNextTraceAreaAllocations(0);
 }
 
+// Headers as given (a newline is not added).
+inline void GiveHeaders(CKrInMemoryOutput& output, const std::string& first, const std::string& second)
+{
+    CKrErrLogMessage one(false), two(false);
+    SetText(one, first);
+    SetText(two, second);
+    output.SetHeaders(one, two);
+}
+
 class InMemoryTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetTraceArea(); }

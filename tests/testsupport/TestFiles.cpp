@@ -39,6 +39,15 @@ std::vector<std::string> ScratchDir::List() const
     return names;
 }
 
+std::map<std::string, int> ScratchDir::LineCounts() const
+{
+    std::map<std::string, int> counts;
+    for (const std::string& name : List()) {
+        for (const std::string& line : SplitLines(ReadFile(File(name)))) ++counts[line];
+    }
+    return counts;
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +22,8 @@ public:
     std::string File(const std::string& name) const { return m_path + "/" + name; }
     // Names of the entries in the folder, sorted.
     std::vector<std::string> List() const;
+    // How often each line stands in the folder's files, all counted together.
+    std::map<std::string, int> LineCounts() const;
 
 private:
     std::string m_path;
