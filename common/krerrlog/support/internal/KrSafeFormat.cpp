@@ -60,9 +60,17 @@ bool IsFlag(char c)
     return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0';
 }
 
+// Switches rather than a search of a letter list: these run for every
+// conversion of every traced message.
 bool IsConversionLetter(char c)
 {
-    return c != '\0' && std::strchr("diouxXeEfFgGaAcspn", c) != nullptr;
+    switch (c) {
+    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': case 'e': case 'E': case 'f':
+    case 'F': case 'g': case 'G': case 'a': case 'A': case 'c': case 's': case 'p': case 'n':
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Reads decimal digits; saturates instead of overflowing (the total then exceeds an int).
@@ -79,8 +87,12 @@ const char* ReadNumber(const char* p, unsigned long long& value)
 const char* SkipLengthModifier(const char* p)
 {
     if ((p[0] == 'h' && p[1] == 'h') || (p[0] == 'l' && p[1] == 'l')) return p + 2;
-    if (*p != '\0' && std::strchr("hljztLq", *p) != nullptr) return p + 1;
-    return p;
+    switch (*p) {
+    case 'h': case 'l': case 'j': case 'z': case 't': case 'L': case 'q':
+        return p + 1;
+    default:
+        return p;
+    }
 }
 
 // Parses the conversion starting after '%'. Returns the position after its
