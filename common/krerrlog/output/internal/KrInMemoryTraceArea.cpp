@@ -19,6 +19,7 @@ constexpr char kCrashTitle[] = "\nLast Lines of Trace Log:\n\n";
 // lock, then writes what it has.
 constexpr auto kCrashWait = std::chrono::milliseconds(200);
 
+// Test seams, seq_cst by default: set by a test before the threads it checks.
 std::atomic<int> g_failNextAllocations{0};
 std::atomic<void (*)()> g_afterAllocation{nullptr};
 
@@ -239,6 +240,8 @@ char* InMemoryTraceArea::Reserve(uint64_t n, bool& stored)
     while ((state & kBlocked) == 0) {
         const uint64_t at = state & kOffsetMask;
         const uint64_t end = at + n;  // 64 bits: cannot overflow for any area
+        // Relaxed: the size changes only while blocked, and the acquire load of
+        // the unblocked state above saw the store that unblocked it after the size.
         if (end > m_iAllocationSize.load(std::memory_order_relaxed)) break;
         const uint64_t next = (state & ~kOffsetMask) + end + kOneCopy;
         if (m_state.compare_exchange_weak(state, next, std::memory_order_acq_rel, std::memory_order_acquire)) {

@@ -21,10 +21,11 @@
 //     ever torn or mixed with another.
 #pragma once
 
+#include <krerrlog/support/internal/KrMutex.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <krerrlog/support/internal/KrMutex.h>
 #include <string>
 
 namespace krerrlog {
@@ -128,6 +129,11 @@ private:
     // holds the area lock.
     void ResumeLocked() KRERRLOG_REQUIRES(m_areaLock);
 
+    // The three atomics follow the protocol above: m_state is the word the
+    // fast path claims with acq_rel; m_pArea is published (release) before the
+    // state word unblocks; m_iAllocationSize is changed under the area lock
+    // only while the area is blocked, so the fast path reads it relaxed after
+    // its acquire load of an unblocked state (Reserve).
     std::atomic<uint64_t> m_state;
     std::atomic<char*> m_pArea;
     std::atomic<uint64_t> m_iAllocationSize;
