@@ -73,6 +73,9 @@ private:
     // Drains, then lets a normal exit write what is left (registered once).
     static void DrainAtExit();
 
+    // Taken in this order when both are held (Start, Stop, fork). Plain
+    // std::mutex, not yet under the lock checks: the holds live in
+    // KrTraceWriterThread.cpp and KrTraceRingBuffer.cpp (DrainLocked needs m_writerLock).
     std::mutex m_switchLock;
     std::mutex m_writerLock;
     std::condition_variable m_condition;
