@@ -174,8 +174,12 @@ CKrLogger* theLogger()
             krerrlog::RegisterForkSafeLock(
                 krerrlog::kForkOrderProcessLogger, logger,
                 {[](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CKrLogger*>(l)->HoldGuardsAcrossFork(); },
-                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(false); },
-                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(true); }});
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(false);
+                 },
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(true);
+                 }});
         }
         return logger;
     });

@@ -121,9 +121,15 @@ CKrLoggerList* theLoggerList()
             // Unchecked lambdas: the hold spans the fork handlers.
             krerrlog::RegisterForkSafeLock(
                 krerrlog::kForkOrderLoggerRegistry, list,
-                {[](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CKrLoggerList*>(l)->HoldGuardsAcrossFork(); },
-                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(false); },
-                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(true); }});
+                {[](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLoggerList*>(l)->HoldGuardsAcrossFork();
+                 },
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(false);
+                 },
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(true);
+                 }});
         }
         return list;
     });

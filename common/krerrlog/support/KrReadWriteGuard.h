@@ -4,6 +4,7 @@
 #pragma once
 
 #include <krerrlog/KrThreadAnnotations.h>
+
 class KRERRLOG_CAPABILITY("mutex") CKrReadWriteGuard {
 public:
     CKrReadWriteGuard();
@@ -25,7 +26,10 @@ private:
 class KRERRLOG_SCOPED_CAPABILITY CKrAutoReader {
 public:
     CKrAutoReader() : m_pGuard(nullptr) {}
-    explicit CKrAutoReader(CKrReadWriteGuard* guard) KRERRLOG_ACQUIRE_SHARED(guard) : m_pGuard(nullptr) { InitReadLockWithCKrReadWriteGuard(guard); }
+    explicit CKrAutoReader(CKrReadWriteGuard* guard) KRERRLOG_ACQUIRE_SHARED(guard) : m_pGuard(nullptr)
+    {
+        InitReadLockWithCKrReadWriteGuard(guard);
+    }
     ~CKrAutoReader() KRERRLOG_RELEASE()
     {
         if (m_pGuard) m_pGuard->Unlock();
@@ -50,7 +54,10 @@ private:
 class KRERRLOG_SCOPED_CAPABILITY CKrAutoWriter {
 public:
     CKrAutoWriter() : m_pGuard(nullptr) {}
-    explicit CKrAutoWriter(CKrReadWriteGuard* guard) KRERRLOG_ACQUIRE(guard) : m_pGuard(nullptr) { InitWriteLockWithCKrReadWriteGuard(guard); }
+    explicit CKrAutoWriter(CKrReadWriteGuard* guard) KRERRLOG_ACQUIRE(guard) : m_pGuard(nullptr)
+    {
+        InitWriteLockWithCKrReadWriteGuard(guard);
+    }
     ~CKrAutoWriter() KRERRLOG_RELEASE()
     {
         if (m_pGuard) m_pGuard->Unlock();

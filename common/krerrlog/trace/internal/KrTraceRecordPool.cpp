@@ -22,7 +22,9 @@ TraceRecordPool& TraceRecordPool::Instance()
         kForkOrderTraceRecordPool, pool,
         {[](void* p) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<TraceRecordPool*>(p)->Lock().Enter(); },
          [](void* p) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<TraceRecordPool*>(p)->Lock().Leave(); },
-         [](void* p) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { new (&static_cast<TraceRecordPool*>(p)->Lock()) CKrErrLogCriticalSection; }});
+         [](void* p) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+             new (&static_cast<TraceRecordPool*>(p)->Lock()) CKrErrLogCriticalSection;
+         }});
     (void)forkSafe;
     return *pool;
 }
