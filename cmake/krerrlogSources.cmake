@@ -7,6 +7,7 @@
 # the internal/ folders beside each part and support/platform/.
 set(KRERRLOG_PUBLIC_HEADERS
   KrExport.h
+  KrThreadAnnotations.h
   crash/KrCrashHandler.h
   krerrlog.h
   logger/CKrErrLogComponent.h

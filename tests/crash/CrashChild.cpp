@@ -29,8 +29,8 @@ namespace krerrlog {
 // Reaches the in-memory area's locks, to hold them while the process crashes.
 class InMemoryTraceAreaTestPeer {
 public:
-    static std::mutex& AreaLock() { return InMemoryTraceArea::Process().m_areaLock; }
-    static std::mutex& TextLock() { return InMemoryTraceArea::Process().m_textLock; }
+    static krerrlog::Mutex& AreaLock() { return InMemoryTraceArea::Process().m_areaLock; }
+    static krerrlog::Mutex& TextLock() { return InMemoryTraceArea::Process().m_textLock; }
 };
 }  // namespace krerrlog
 
@@ -151,8 +151,8 @@ __attribute__((noinline)) int RunScenario(const std::string& scenario, volatile 
     }
     if (scenario == "area-locked") {
         StartAndWait(g_started, std::thread([] {
-            std::lock_guard<std::mutex> area(krerrlog::InMemoryTraceAreaTestPeer::AreaLock());
-            std::lock_guard<std::mutex> text(krerrlog::InMemoryTraceAreaTestPeer::TextLock());
+            std::lock_guard<krerrlog::Mutex> area(krerrlog::InMemoryTraceAreaTestPeer::AreaLock());
+            std::lock_guard<krerrlog::Mutex> text(krerrlog::InMemoryTraceAreaTestPeer::TextLock());
             g_started = 1;
             for (;;) pause();
         }));

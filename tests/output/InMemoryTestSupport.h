@@ -34,7 +34,7 @@ public:
     static void SetOffset(uint64_t offset)
     {
         InMemoryTraceArea& area = InMemoryTraceArea::Process();
-        std::lock_guard<std::mutex> hold(area.m_areaLock);
+        std::lock_guard<krerrlog::Mutex> hold(area.m_areaLock);
         const uint64_t state = area.m_state.load();
         area.m_state.store((state & ~InMemoryTraceArea::kOffsetMask) | offset);
     }

@@ -45,6 +45,7 @@ SavedAction g_saved[kHandledCount];
 StackWalker g_walker;
 char* g_listing = nullptr;
 // Crash in progress: the kernel id of the thread handling it, 0 before.
+// Claimed once with acq_rel: only one thread handles a crash.
 std::atomic<pid_t> g_crashingThread{0};
 
 pid_t ThreadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }

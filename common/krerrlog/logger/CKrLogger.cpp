@@ -48,10 +48,11 @@ CKrLogger::~CKrLogger() { Release(); }
 namespace {
 
 // Takes the five guards in the global lock order and gives them back in reverse.
-class AllGuardsForWriting {
+class KRERRLOG_SCOPED_CAPABILITY AllGuardsForWriting {
 public:
     AllGuardsForWriting(CKrErrLogGuard& log, CKrReadWriteGuard& bufferedTrace, CKrReadWriteGuard& inMemory,
                         CKrErrLogGuard& trace, CKrErrLogGuard& audit)
+        KRERRLOG_ACQUIRE(log, bufferedTrace, inMemory, trace, audit)
         : m_log(log), m_bufferedTrace(bufferedTrace), m_inMemory(inMemory), m_trace(trace), m_audit(audit)
     {
         m_log.LockForWrite();
@@ -60,7 +61,7 @@ public:
         m_trace.LockForWrite();
         m_audit.LockForWrite();
     }
-    ~AllGuardsForWriting()
+    ~AllGuardsForWriting() KRERRLOG_RELEASE()
     {
         m_audit.Unlock();
         m_trace.Unlock();
@@ -136,7 +137,8 @@ void CKrLogger::HoldGuardsAcrossFork()
     m_auditGuard.LockForWrite();
 }
 
-void CKrLogger::ReleaseGuardsAfterFork(bool inChild)
+// Unchecked: in the child the guards are made anew rather than given back.
+void CKrLogger::ReleaseGuardsAfterFork(bool inChild) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     if (inChild) {
         m_auditGuard.ResetInChild();
@@ -168,11 +170,16 @@ CKrLogger* theLogger()
     return krerrlog::ProcessWideInstance<CKrLogger>([]() -> CKrLogger* {
         CKrLogger* logger = CKrLogger::MakeInited();
         if (logger) {
+            // Unchecked lambdas: the hold spans the fork handlers.
             krerrlog::RegisterForkSafeLock(
                 krerrlog::kForkOrderProcessLogger, logger,
-                {[](void* l) { static_cast<CKrLogger*>(l)->HoldGuardsAcrossFork(); },
-                 [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(false); },
-                 [](void* l) { static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(true); }});
+                {[](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CKrLogger*>(l)->HoldGuardsAcrossFork(); },
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(false);
+                 },
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLogger*>(l)->ReleaseGuardsAfterFork(true);
+                 }});
         }
         return logger;
     });

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <krerrlog/KrExport.h>
+#include <krerrlog/KrThreadAnnotations.h>
 #include <krerrlog/support/KrErrLogGuard.h>
 #include <krerrlog/support/KrReadWriteGuard.h>
 
@@ -35,7 +36,8 @@ public:
 
     // ---- State and presentation switches (no lock taken) ----
     bool Inited() const { return m_bInited; }
-    CKrLogOutput* GetLogOutput() const { return m_pLogOutput; }
+    // Unchecked: a documented read without the lock.
+    CKrLogOutput* GetLogOutput() const KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { return m_pLogOutput; }
     void SetExecutionTimeThreshold(int threshold) { m_iExecutionTimeThreshold = threshold; }
     int GetExecutionTimeThreshold() { return m_iExecutionTimeThreshold; }
     void UseLocalTime(bool useLocalTime) { m_bUseLocalTime = useLocalTime; }
@@ -101,10 +103,10 @@ public:
     bool GetBufferedTracing() { return m_bBufferedTracing.load(std::memory_order_relaxed); }
     // The primary trace output if it has this type code, else the secondary if
     // it has, else null. No lock.
-    CKrLogOutput* GetTraceOutput(int type);
+    CKrLogOutput* GetTraceOutput(int type) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS;  // unchecked: no lock, as documented
     // The logger's single in-memory output, made on the first call with size
     // megabytes; later calls return it and ignore size. No lock.
-    CKrLogOutput* NewLogOutput(int unused, int size);
+    CKrLogOutput* NewLogOutput(int unused, int size) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS;  // unchecked: no lock
     bool SetInMemoryTraceFilePath(const char* path);
     bool EnableInMemoryTrace(CKrLogOutput* out, const char* traceConfigFile, bool replaceOutput, bool useLocalTime);
     bool DisableInMemoryTrace();
@@ -144,7 +146,9 @@ public:
     const char* GetAvailableComponents() const;
     const char* GetAvailableDataFields() const;
 
-    // The version number last held by a dropped trace configuration.
+    // The version number last held by a dropped trace configuration; shared by
+    // every logger, changed through relaxed std::atomic_ref (KeepDroppedVersion):
+    // a counter that only grows, read as a floor, publishing nothing else.
     static int m_iConfigVersion;
 
 private:
@@ -168,24 +172,34 @@ private:
     KRERRLOG_LOCAL bool BuildKnownInfo();
     KRERRLOG_LOCAL void UnloadComponents();       // first release in the process only
     KRERRLOG_LOCAL void ReleaseKnownInfo();       // lists and tables
-    KRERRLOG_LOCAL void ShutDownOutputsLocked();  // every output, all guards already held
+    // Every output, all guards already held.
+    KRERRLOG_LOCAL void ShutDownOutputsLocked()
+        KRERRLOG_REQUIRES(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
     // Across fork: the five guards held for writing in their order, then given
     // back (parent) or left free (child).
-    KRERRLOG_LOCAL void HoldGuardsAcrossFork();
-    KRERRLOG_LOCAL void ReleaseGuardsAfterFork(bool inChild);
+    KRERRLOG_LOCAL void HoldGuardsAcrossFork()
+        KRERRLOG_ACQUIRE(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
+    KRERRLOG_LOCAL void ReleaseGuardsAfterFork(bool inChild)
+        KRERRLOG_RELEASE(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
     friend class CKrLoggerList;
-    bool SetLogOutput_Unlocked(CKrLogOutput* output);
+    bool SetLogOutput_Unlocked(CKrLogOutput* output) KRERRLOG_REQUIRES(m_logGuard);
     KRERRLOG_LOCAL CKrTraceData* NewMaster();
-    KRERRLOG_LOCAL void DisableTraceLocked(bool keepConfig);  // trace guard already held
-    KRERRLOG_LOCAL bool DisableInMemoryTraceLocked();          // in-memory guard already held
-    KRERRLOG_LOCAL void DropTraceConfigLocked();
-    KRERRLOG_LOCAL void DropInMemoryTraceConfigLocked();
-    KRERRLOG_LOCAL void PublishAvailability();  // after every change of the trace or in-memory slots
-    KRERRLOG_LOCAL bool TraceAvailableLocked() const;
-    KRERRLOG_LOCAL bool InMemoryTraceAvailableLocked() const;
+    // Both trace guards (in-memory guard) already held for writing.
+    KRERRLOG_LOCAL void DisableTraceLocked(bool keepConfig) KRERRLOG_REQUIRES(m_bufferedTraceGuard, m_traceGuard);
+    KRERRLOG_LOCAL bool DisableInMemoryTraceLocked() KRERRLOG_REQUIRES(m_inMemoryGuard);
+    KRERRLOG_LOCAL void DropTraceConfigLocked() KRERRLOG_REQUIRES(m_bufferedTraceGuard, m_traceGuard);
+    KRERRLOG_LOCAL void DropInMemoryTraceConfigLocked() KRERRLOG_REQUIRES(m_inMemoryGuard);
+    // After every change of the trace (in-memory) slots, under the writer side.
+    KRERRLOG_LOCAL void PublishTraceAvailability() KRERRLOG_REQUIRES(m_bufferedTraceGuard, m_traceGuard);
+    KRERRLOG_LOCAL void PublishInMemoryAvailability() KRERRLOG_REQUIRES(m_inMemoryGuard);
+    KRERRLOG_LOCAL bool TraceAvailableLocked() const KRERRLOG_REQUIRES_SHARED(m_traceGuard);
+    KRERRLOG_LOCAL bool InMemoryTraceAvailableLocked() const KRERRLOG_REQUIRES_SHARED(m_inMemoryGuard);
     KRERRLOG_LOCAL bool DecideLocked(int* verdicts, CKrTraceData* master, unsigned int componentId);
-    KRERRLOG_LOCAL bool LockTraceForRead(bool buffered);  // false past the nesting limit, nothing held
-    KRERRLOG_LOCAL void UnlockTrace(bool buffered);
+    // The read side of the trace guard, or of the buffered one while buffered
+    // is set; to the analysis it is always m_traceGuard (see m_pTraceOutput).
+    // False past the nesting limit, nothing held.
+    KRERRLOG_LOCAL bool LockTraceForRead(bool buffered) KRERRLOG_TRY_ACQUIRE_SHARED(true, m_traceGuard);
+    KRERRLOG_LOCAL void UnlockTrace(bool buffered) KRERRLOG_RELEASE_SHARED(m_traceGuard);
     KRERRLOG_LOCAL bool ThreadReadsUnderTrace() const;  // inside a trace output's Log
     KRERRLOG_LOCAL bool HandOutRecord(bool inMemory, int version, CKrTraceData** out);
     CKrErrLogComponent* LoadComponent(unsigned long unused, const char* libraryName);
@@ -193,33 +207,48 @@ private:
 
     unsigned long m_traceKey;
     unsigned long m_inMemoryTraceKey;
-    bool m_bInited;
-    CKrLogOutput* m_pLogOutput;
-    CKrLogOutput* m_pTraceOutput;
-    CKrLogOutput* m_pSecondTraceOutput;
-    CKrLogOutput* m_pInMemoryTraceOutput;
-    CKrLogOutput* m_pAuditOutput;
+    bool m_bInited;  // set and cleared with all five guards held for writing
+    CKrLogOutput* m_pLogOutput KRERRLOG_GUARDED_BY(m_logGuard);
+    // The trace slots (outputs, configuration, verdicts) are changed with both
+    // trace guards held for writing and read under either one's reader side:
+    // m_traceGuard, or m_bufferedTraceGuard while buffered tracing is on. The
+    // analysis knows one guard per member; it checks m_traceGuard, and the
+    // writers' REQUIRES name both.
+    CKrLogOutput* m_pTraceOutput KRERRLOG_GUARDED_BY(m_traceGuard);
+    CKrLogOutput* m_pSecondTraceOutput KRERRLOG_GUARDED_BY(m_traceGuard);
+    CKrLogOutput* m_pInMemoryTraceOutput KRERRLOG_GUARDED_BY(m_inMemoryGuard);
+    CKrLogOutput* m_pAuditOutput KRERRLOG_GUARDED_BY(m_auditGuard);
     CKrErrLogComponent** m_pComponents;
     int m_iComponentCount;
     bool m_bUseLocalTime;
-    CKrErrLogGuard m_logGuard;
-    CKrReadWriteGuard m_bufferedTraceGuard;
-    CKrReadWriteGuard m_inMemoryGuard;
-    CKrErrLogGuard m_traceGuard;
-    CKrErrLogGuard m_auditGuard;
+    // The guards, in the order a thread takes them when it holds several:
+    // log, buffered trace, in-memory, trace, audit (clang checks it with
+    // -Wthread-safety-beta). The registry's guard (CKrLoggerList) comes before
+    // them, the trace-record pool's section after them.
+    CKrErrLogGuard m_logGuard KRERRLOG_ACQUIRED_BEFORE(m_bufferedTraceGuard);
+    CKrReadWriteGuard m_bufferedTraceGuard KRERRLOG_ACQUIRED_BEFORE(m_inMemoryGuard);
+    CKrReadWriteGuard m_inMemoryGuard KRERRLOG_ACQUIRED_BEFORE(m_traceGuard);
+    CKrErrLogGuard m_traceGuard KRERRLOG_ACQUIRED_BEFORE(m_auditGuard);
+    CKrErrLogGuard m_auditGuard KRERRLOG_ACQUIRED_AFTER(m_traceGuard);
     std::string m_availableComponents;
     std::string m_availableDataFields;
     KrTraceComponentInfo* m_pComponentInfo;
     int m_iComponentInfoCount;
     KrTraceDataFieldInfo* m_pDataFieldInfo;
     int m_iDataFieldInfoCount;
-    CKrTraceData* m_pTraceConfig;
-    CKrTraceData* m_pInMemoryTraceConfig;
-    int m_traceVerdicts[65536];
-    int m_inMemoryTraceVerdicts[65536];
-    bool m_bInMemoryOutputCreated;
+    CKrTraceData* m_pTraceConfig KRERRLOG_GUARDED_BY(m_traceGuard);  // and m_bufferedTraceGuard, see m_pTraceOutput
+    CKrTraceData* m_pInMemoryTraceConfig KRERRLOG_GUARDED_BY(m_inMemoryGuard);
+    // Cleared under the writer side; readers fill entries in with relaxed
+    // atomic accesses (DecideLocked), all storing the same verdict.
+    int m_traceVerdicts[65536] KRERRLOG_GUARDED_BY(m_traceGuard);
+    int m_inMemoryTraceVerdicts[65536] KRERRLOG_GUARDED_BY(m_inMemoryGuard);
+    // The logger's own in-memory output: changed under m_inMemoryGuard, read
+    // without it by the documented no-lock calls (NewLogOutput(int, int)).
+    bool m_bInMemoryOutputCreated KRERRLOG_GUARDED_BY(m_inMemoryGuard);
+    // Relaxed: only picks which trace guard a line takes; a switch happens
+    // with both held for writing, so either choice finds consistent outputs.
     std::atomic<bool> m_bBufferedTracing;
-    CKrLogOutput* m_pInMemoryOutput;
+    CKrLogOutput* m_pInMemoryOutput KRERRLOG_GUARDED_BY(m_inMemoryGuard);
     int m_iExecutionTimeThreshold;
     bool m_bTagEnabled;
     std::string m_logTag;
@@ -227,12 +256,14 @@ private:
 
     // Whether trace and in-memory trace are available (initialised, master
     // installed, output present), republished by every change under the
-    // writer side so that the begin of a trace call reads one flag.
+    // writer side so that the begin of a trace call reads one flag. Release
+    // store, acquire load: a reader that sees true sees the installed slots.
     std::atomic<bool> m_bTraceAvailable;
     std::atomic<bool> m_bInMemoryTraceAvailable;
 
     // Set by the first release that unloads the component libraries; loggers
-    // may be released on several threads at once, so it is claimed atomically.
+    // may be released on several threads at once, so it is claimed atomically
+    // (an exchange: only who claims it matters, no data is published by it).
     static std::atomic<bool> m_bUnloadedComponents;
 };
 

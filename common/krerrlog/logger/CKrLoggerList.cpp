@@ -61,10 +61,11 @@ CKrLogger* CKrLoggerList::AddLogger(const char* name)
     const size_t length = std::strlen(name);
     char* key = new (std::nothrow) char[length + 1];
     CKrLogger* logger = key ? CKrLogger::MakeInited() : nullptr;
+    krerrlog::LoggerMap* loggers = m_pLoggers;  // the lambda runs here, under the writer hold
     const bool kept = logger && krerrlog::NoThrowDone([&] {
         std::memcpy(key, name, length + 1);
         logger->SetLogName(name);
-        m_pLoggers->emplace(key, logger);
+        loggers->emplace(key, logger);
     });
     if (!kept) {
         delete logger;
@@ -89,7 +90,8 @@ bool CKrLoggerList::RemoveLogger(const char* name)
     return true;
 }
 
-void CKrLoggerList::HoldGuardsAcrossFork()
+// Unchecked: the loggers' guards, taken in a loop, are unknown to the analysis.
+void CKrLoggerList::HoldGuardsAcrossFork() KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     // The registry's guard keeps the set of loggers still until after fork.
     m_guard.LockForWrite();
@@ -97,7 +99,7 @@ void CKrLoggerList::HoldGuardsAcrossFork()
     for (auto& entry : *m_pLoggers) entry.second->HoldGuardsAcrossFork();
 }
 
-void CKrLoggerList::ReleaseGuardsAfterFork(bool inChild)
+void CKrLoggerList::ReleaseGuardsAfterFork(bool inChild) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS  // as HoldGuardsAcrossFork
 {
     if (m_pLoggers) {
         for (auto entry = m_pLoggers->rbegin(); entry != m_pLoggers->rend(); ++entry) {
@@ -116,11 +118,18 @@ CKrLoggerList* theLoggerList()
             return nullptr;
         }
         if (list) {
+            // Unchecked lambdas: the hold spans the fork handlers.
             krerrlog::RegisterForkSafeLock(
                 krerrlog::kForkOrderLoggerRegistry, list,
-                {[](void* l) { static_cast<CKrLoggerList*>(l)->HoldGuardsAcrossFork(); },
-                 [](void* l) { static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(false); },
-                 [](void* l) { static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(true); }});
+                {[](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLoggerList*>(l)->HoldGuardsAcrossFork();
+                 },
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(false);
+                 },
+                 [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+                     static_cast<CKrLoggerList*>(l)->ReleaseGuardsAfterFork(true);
+                 }});
         }
         return list;
     });

@@ -50,14 +50,15 @@ void KeepDroppedVersion(int version)
 int LastDroppedVersion() { return std::atomic_ref<int>(CKrLogger::m_iConfigVersion).load(std::memory_order_relaxed); }
 
 // Holds both trace guards for writing.
-class TraceWriteHold {
+class KRERRLOG_SCOPED_CAPABILITY TraceWriteHold {
 public:
-    TraceWriteHold(CKrReadWriteGuard& bufferedGuard, CKrErrLogGuard& guard) : m_buffered(bufferedGuard), m_guard(guard)
+    TraceWriteHold(CKrReadWriteGuard& bufferedGuard, CKrErrLogGuard& guard) KRERRLOG_ACQUIRE(bufferedGuard, guard)
+        : m_buffered(bufferedGuard), m_guard(guard)
     {
         m_buffered.LockForWrite();
         m_guard.LockForWrite();
     }
-    ~TraceWriteHold()
+    ~TraceWriteHold() KRERRLOG_RELEASE()
     {
         m_guard.Unlock();
         m_buffered.Unlock();
@@ -164,7 +165,7 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
     }
     CloseAndDelete(m_pTraceOutput);
     if (!keepConfig) CloseAndDelete(m_pSecondTraceOutput);
-    PublishAvailability();
+    PublishTraceAvailability();
 
     if (!out->Open()) {
         delete config;
@@ -201,7 +202,7 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
             m_pSecondTraceOutput->Log(second);
         }
     }
-    PublishAvailability();
+    PublishTraceAvailability();
     return true;
 }
 
@@ -234,7 +235,7 @@ void CKrLogger::DisableTraceLocked(bool keepConfig)
         CloseAndDelete(m_pTraceOutput);
     }
     if (!keepConfig) CloseAndDelete(m_pSecondTraceOutput);
-    PublishAvailability();
+    PublishTraceAvailability();
 }
 
 CKrLogOutput* CKrLogger::GetTraceOutput(int type)
@@ -270,7 +271,9 @@ bool LogToTraceOutputs(CKrLogOutput* primary, CKrLogOutput* secondary, CKrErrLog
 
 // A line traced from inside a trace output (a callback that traces) reads
 // under the hold its caller already has; see KrNestedLogGuard.h.
-bool CKrLogger::LogTraceMsgBuffTracingON(CKrErrLogMessage& message)
+// Unchecked: reads the trace slots under the buffered guard, which the
+// analysis does not know guards them (see CKrLogger::m_pTraceOutput).
+bool CKrLogger::LogTraceMsgBuffTracingON(CKrErrLogMessage& message) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_bufferedTraceGuard);
     if (!hold.Admitted()) return false;
@@ -300,7 +303,8 @@ CKrLogOutput* CKrLogger::NewLogOutput(int, int size)
     return output;
 }
 
-bool CKrLogger::SetInMemoryTraceFilePath(const char* path)
+// Unchecked: no lock, as NewLogOutput(int, int) (the output's path has its own).
+bool CKrLogger::SetInMemoryTraceFilePath(const char* path) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     if (!m_bInMemoryOutputCreated || !m_pInMemoryOutput) return false;
     static_cast<CKrInMemoryOutput*>(m_pInMemoryOutput)->SetInMemoryTraceFilePath(path);
@@ -347,7 +351,7 @@ bool CKrLogger::EnableInMemoryTrace(CKrLogOutput* out, const char* traceConfigFi
         CloseAndDelete(m_pInMemoryTraceOutput);
     }
     m_pInMemoryTraceOutput = nullptr;  // out takes its place, or nothing does
-    PublishAvailability();
+    PublishInMemoryAvailability();
 
     if (!out->Open()) {
         delete config;
@@ -362,7 +366,7 @@ bool CKrLogger::EnableInMemoryTrace(CKrLogOutput* out, const char* traceConfigFi
     out->SetHeaders(first, second);
     out->Log(first);
     out->Log(second);
-    PublishAvailability();
+    PublishInMemoryAvailability();
     return true;
 }
 
@@ -392,11 +396,15 @@ bool CKrLogger::DisableInMemoryTraceLocked()
         m_pInMemoryOutput = nullptr;
         m_bInMemoryOutputCreated = false;
     }
-    PublishAvailability();
+    PublishInMemoryAvailability();
     return closed;
 }
 
-bool CKrLogger::InMemoryTraceStatus() { return m_bInMemoryOutputCreated && m_pInMemoryTraceOutput; }
+bool CKrLogger::InMemoryTraceStatus()
+{
+    krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+    return hold.Admitted() && m_bInMemoryOutputCreated && m_pInMemoryTraceOutput;
+}
 
 void CKrLogger::DumpTrace()
 {

@@ -298,6 +298,7 @@ bool CKrFileOutput::WriteLine(const char* text, unsigned long long length)
             krerrlog::ExclusiveRollover hold(lock);
             // Unmended (nothing could be cut or written), it stays marked and
             // lines are dropped rather than glued to the fragment.
+            // Relaxed: the exclusive hold orders it against every writer.
             if (m_bTornTail.load(std::memory_order_relaxed) && (m_fd < 0 || krerrlog::EndAtLineBoundary(m_fd))) {
                 m_bTornTail.store(false, std::memory_order_release);
             }
@@ -310,6 +311,7 @@ bool CKrFileOutput::WriteLine(const char* text, unsigned long long length)
 bool CKrFileOutput::RollOverCheck_LogMessageUnbuffered(const char* text, unsigned long long length)
 {
     bool result = true;
+    // Relaxed, unlike the seq_cst byte count: it only spaces the checks out (CKrLogOutput.h).
     const uint64_t count = m_iMessageCount.fetch_add(1, std::memory_order_relaxed) + 1;
     if (count % kCheckEveryMessages == 0) {
         m_iMessageCount.store(0, std::memory_order_relaxed);

@@ -110,6 +110,8 @@ private:
     KRERRLOG_LOCAL static bool m_launchedTraceWriterThread;
 
     std::string m_fileName;
+    // Whether lines go through the ring. Acquire/release: a producer that sees
+    // it cleared finds the ring written out (the switch holds the writer lock).
     std::atomic<bool> m_bBuffering;
     int m_fd;
     int m_iBackupCount;
@@ -122,8 +124,11 @@ private:
     unsigned long long m_iRingBufferSize;
     bool m_bCreatedFile;     // the last OpenFile made the file (it has no headers yet)
     bool m_bReopenPending;   // a roll-over left the output without a file: reopen at the next check
-    std::atomic<bool> m_bTornTail;  // a short write left part of a line at the end of the file
-    std::atomic<unsigned long long> m_iLostLines;
+    // A short write left part of a line at the end of the file. Set under the
+    // shared roll-over hold, cleared under the exclusive one; release/acquire
+    // so a writer that sees it cleared sees the mended end.
+    std::atomic<bool> m_bTornTail;
+    std::atomic<unsigned long long> m_iLostLines;  // relaxed: a statistic, publishes nothing
     // The last byte the consumer wrote left a line unfinished (buffered mode;
     // changed under the roll-over check lock).
     bool m_bLineOpen;

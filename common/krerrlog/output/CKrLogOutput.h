@@ -71,9 +71,12 @@ protected:
     // bytes) or as lost; returns delivered.
     bool CountDelivery(bool delivered, long long bytes);
 
-    // Messages since the last roll-over check (file output).
+    // Messages since the last roll-over check (file output). Relaxed: it only
+    // spaces the checks out; a count lost to a concurrent reset delays one.
     std::atomic<uint64_t> m_iMessageCount;
-    // Bytes written since the last roll-over (buffered file output).
+    // Bytes written since the last roll-over (buffered file output): changed
+    // by the ring's one consumer thread, publishing nothing; its seq_cst
+    // accesses are stronger than needed, not relied on.
     std::atomic<uint32_t> m_iBytesSinceRollover;
 
 private:

@@ -138,7 +138,9 @@ void CKrGuard::Unlock()
     if (wake) wake->Release(count);
 }
 
-void CKrGuard::ResetInChild()
+// Unchecked: in the child the forking thread is the only one, and the
+// section itself is made anew.
+void CKrGuard::ResetInChild() KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     new (&m_section) CKrErrLogCriticalSection;  // a parent thread may have been inside
     m_readers.ResetInChild();
@@ -188,7 +190,8 @@ CKrErrLogAutoReader::CKrErrLogAutoReader(CKrErrLogGuard* guard) : m_pGuard(nullp
 {
     InitReadLockWithCKrErrLogGuard(guard);
 }
-void CKrErrLogAutoReader::InitReadLockWithCKrErrLogGuard(CKrErrLogGuard* guard)
+// Unchecked: a deferred hold, taken only for a non-null guard.
+void CKrErrLogAutoReader::InitReadLockWithCKrErrLogGuard(CKrErrLogGuard* guard) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     m_pGuard = guard;
     if (m_pGuard) m_pGuard->LockForRead();
@@ -203,7 +206,8 @@ CKrErrLogAutoWriter::CKrErrLogAutoWriter(CKrErrLogGuard* guard) : m_pGuard(nullp
 {
     InitWriteLockWithCKrErrLogGuard(guard);
 }
-void CKrErrLogAutoWriter::InitWriteLockWithCKrErrLogGuard(CKrErrLogGuard* guard)
+// Unchecked: a deferred hold, taken only for a non-null guard.
+void CKrErrLogAutoWriter::InitWriteLockWithCKrErrLogGuard(CKrErrLogGuard* guard) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     m_pGuard = guard;
     if (m_pGuard) m_pGuard->LockForWrite();

@@ -3,17 +3,18 @@
 // of trace calls cannot hold off a configuration change.
 #pragma once
 
+#include <krerrlog/KrThreadAnnotations.h>
 
-class CKrReadWriteGuard {
+class KRERRLOG_CAPABILITY("mutex") CKrReadWriteGuard {
 public:
     CKrReadWriteGuard();
     ~CKrReadWriteGuard();
     CKrReadWriteGuard(const CKrReadWriteGuard&) = delete;
     CKrReadWriteGuard& operator=(const CKrReadWriteGuard&) = delete;
 
-    void LockForRead();
-    void LockForWrite();
-    void Unlock();
+    void LockForRead() KRERRLOG_ACQUIRE_SHARED();
+    void LockForWrite() KRERRLOG_ACQUIRE();
+    void Unlock() KRERRLOG_RELEASE_GENERIC();
     // After fork, in the child: made anew, free.
     void ResetInChild();
 
@@ -22,11 +23,14 @@ private:
     alignas(8) unsigned char m_lock[56];
 };
 
-class CKrAutoReader {
+class KRERRLOG_SCOPED_CAPABILITY CKrAutoReader {
 public:
     CKrAutoReader() : m_pGuard(nullptr) {}
-    explicit CKrAutoReader(CKrReadWriteGuard* guard) : m_pGuard(nullptr) { InitReadLockWithCKrReadWriteGuard(guard); }
-    ~CKrAutoReader()
+    explicit CKrAutoReader(CKrReadWriteGuard* guard) KRERRLOG_ACQUIRE_SHARED(guard) : m_pGuard(nullptr)
+    {
+        InitReadLockWithCKrReadWriteGuard(guard);
+    }
+    ~CKrAutoReader() KRERRLOG_RELEASE()
     {
         if (m_pGuard) m_pGuard->Unlock();
     }
@@ -34,7 +38,9 @@ public:
     CKrAutoReader& operator=(const CKrAutoReader&) = delete;
 
     // Takes the guard for reading; a holder that already holds keeps its first hold.
-    void InitReadLockWithCKrReadWriteGuard(CKrReadWriteGuard* guard)
+    // Unseen by the analysis when called after construction, as the
+    // CKrErrLogAutoReader's; the guard is taken through a pointer it cannot follow.
+    void InitReadLockWithCKrReadWriteGuard(CKrReadWriteGuard* guard) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
     {
         if (m_pGuard || !guard) return;
         guard->LockForRead();
@@ -45,18 +51,22 @@ private:
     CKrReadWriteGuard* m_pGuard;
 };
 
-class CKrAutoWriter {
+class KRERRLOG_SCOPED_CAPABILITY CKrAutoWriter {
 public:
     CKrAutoWriter() : m_pGuard(nullptr) {}
-    explicit CKrAutoWriter(CKrReadWriteGuard* guard) : m_pGuard(nullptr) { InitWriteLockWithCKrReadWriteGuard(guard); }
-    ~CKrAutoWriter()
+    explicit CKrAutoWriter(CKrReadWriteGuard* guard) KRERRLOG_ACQUIRE(guard) : m_pGuard(nullptr)
+    {
+        InitWriteLockWithCKrReadWriteGuard(guard);
+    }
+    ~CKrAutoWriter() KRERRLOG_RELEASE()
     {
         if (m_pGuard) m_pGuard->Unlock();
     }
     CKrAutoWriter(const CKrAutoWriter&) = delete;
     CKrAutoWriter& operator=(const CKrAutoWriter&) = delete;
 
-    void InitWriteLockWithCKrReadWriteGuard(CKrReadWriteGuard* guard)
+    // As InitReadLockWithCKrReadWriteGuard.
+    void InitWriteLockWithCKrReadWriteGuard(CKrReadWriteGuard* guard) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
     {
         if (m_pGuard || !guard) return;
         guard->LockForWrite();

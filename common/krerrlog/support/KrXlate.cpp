@@ -186,7 +186,7 @@ private:
     CKrReadWriteGuard m_lock;
     std::mutex m_loadLock;
     std::vector<std::unique_ptr<ResourceFolder>> m_folders;
-    ResourceFolder* m_pCurrent;
+    ResourceFolder* m_pCurrent KRERRLOG_GUARDED_BY(m_lock);
 };
 
 BundleCache& TheBundleCache()

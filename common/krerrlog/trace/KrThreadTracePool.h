@@ -11,7 +11,10 @@ class CKrTraceData;
 
 struct ThreadTraceData {
     CKrTraceData* pTraceData;  // owned by the pool, kept when the entry is given back
-    std::atomic<bool> bFree;   // in the pool and held by no thread
+    // In the pool and held by no thread. Set with a release store by the
+    // giving thread, read or claimed with acquire under the pool's lock, so the
+    // pool sees the giver's last writes to the record before reusing or freeing it.
+    std::atomic<bool> bFree;
     // Kept by the holding thread only: the next entry it holds and the thread
     // key it holds this one under, so that its end gives back every entry.
     ThreadTraceData* pNextHeld;

@@ -32,12 +32,13 @@ ThreadTraceData* EntryUnder(unsigned long key)
 // Through the per-thread record (KrNestedLogGuard.h): a decision made from
 // inside a trace output (a callback that traces) reads under the hold its
 // caller already has. False, holding nothing, past the nesting limit.
-bool CKrLogger::LockTraceForRead(bool buffered)
+// Unchecked: the guard is picked at run time (the annotation names m_traceGuard).
+bool CKrLogger::LockTraceForRead(bool buffered) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     return buffered ? krerrlog::EnterRead(m_bufferedTraceGuard) : krerrlog::EnterRead(m_traceGuard);
 }
 
-void CKrLogger::UnlockTrace(bool buffered)
+void CKrLogger::UnlockTrace(bool buffered) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS  // as LockTraceForRead
 {
     if (buffered) {
         krerrlog::LeaveRead(m_bufferedTraceGuard);
@@ -56,9 +57,16 @@ bool CKrLogger::InMemoryTraceAvailableLocked() const
     return m_bInited && m_pInMemoryTraceConfig && m_pInMemoryTraceOutput;
 }
 
-void CKrLogger::PublishAvailability()
+// Each flag is published under its own kind's writer side only, so two
+// threads switching the trace and the in-memory trace never store a stale
+// value of the other's flag.
+void CKrLogger::PublishTraceAvailability()
 {
     m_bTraceAvailable.store(TraceAvailableLocked(), std::memory_order_release);
+}
+
+void CKrLogger::PublishInMemoryAvailability()
+{
     m_bInMemoryTraceAvailable.store(InMemoryTraceAvailableLocked(), std::memory_order_release);
 }
 

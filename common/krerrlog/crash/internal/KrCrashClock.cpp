@@ -24,7 +24,8 @@ struct PreparedOffsets {
     OffsetChange change[kMostChanges];
 };
 
-// Two tables: a new preparation fills the one not in use and publishes it.
+// Two tables: a new preparation fills the one not in use and publishes it
+// (release store, acquire load: a reader sees the table filled).
 PreparedOffsets g_tables[2];
 std::atomic<PreparedOffsets*> g_current{nullptr};
 

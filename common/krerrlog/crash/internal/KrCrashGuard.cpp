@@ -7,7 +7,7 @@ namespace krerrlog {
 namespace {
 
 sigjmp_buf g_jump;
-std::atomic<bool> g_active{false};
+std::atomic<bool> g_active{false};  // release/acquire: the jump buffer is set before it
 
 }  // namespace
 

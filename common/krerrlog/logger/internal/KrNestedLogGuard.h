@@ -18,6 +18,8 @@
 // no memory shared with another thread is written.
 #pragma once
 
+#include <krerrlog/KrThreadAnnotations.h>
+
 namespace krerrlog {
 
 class NestedReadRecord {
@@ -64,15 +66,18 @@ private:
 // A read hold on one of the logger's guards (CKrErrLogGuard or
 // CKrReadWriteGuard), taken only when the calling thread does not already read
 // under it. Check Admitted() before using what the guard protects.
+// To the analysis the hold is taken; the guarded data is used only after
+// Admitted(), which it cannot see.
 template <typename Guard>
-class NestedReadHold {
+class KRERRLOG_SCOPED_CAPABILITY NestedReadHold {
 public:
-    explicit NestedReadHold(Guard& guard) noexcept
+    // Unchecked: the guard is taken only when the thread does not hold it yet.
+    explicit NestedReadHold(Guard& guard) noexcept KRERRLOG_ACQUIRE_SHARED(guard) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
         : m_guard(guard), m_record(NestedReadRecord::OfThisThread()), m_entry(m_record.Enter(&guard))
     {
         if (m_entry == NestedReadRecord::Entry::Taken) m_guard.LockForRead();
     }
-    ~NestedReadHold()
+    ~NestedReadHold() KRERRLOG_RELEASE() KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
     {
         if (m_entry == NestedReadRecord::Entry::Refused) return;
         if (m_entry == NestedReadRecord::Entry::Taken) m_guard.Unlock();
@@ -115,8 +120,9 @@ private:
 // decisions pick their guard by the logger's mode). EnterRead is false when
 // the nesting limit refuses the hold: then nothing is held and LeaveRead must
 // not follow.
+// Unchecked, as NestedReadHold: the guard is taken only at the outermost hold.
 template <typename Guard>
-bool EnterRead(Guard& guard) noexcept
+bool EnterRead(Guard& guard) noexcept KRERRLOG_TRY_ACQUIRE_SHARED(true, guard) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     switch (NestedReadRecord::OfThisThread().Enter(&guard)) {
     case NestedReadRecord::Entry::Refused:
@@ -131,7 +137,7 @@ bool EnterRead(Guard& guard) noexcept
 }
 
 template <typename Guard>
-void LeaveRead(Guard& guard) noexcept
+void LeaveRead(Guard& guard) noexcept KRERRLOG_RELEASE_SHARED(guard) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     NestedReadRecord& record = NestedReadRecord::OfThisThread();
     record.Leave();

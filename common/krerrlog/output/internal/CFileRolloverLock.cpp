@@ -27,11 +27,12 @@ CFileRolloverLock& CFileRolloverLock::Process()
 {
     // Never destroyed: threads may still log while static objects are torn down.
     static krerrlog::NeverDestroyed<CFileRolloverLock> lock;
+    // Unchecked lambdas: the hold spans the fork handlers.
     static const bool registered = RegisterForkSafeLock(
         kForkOrderRollover, &lock.Get(),
-        {[](void* l) { static_cast<CFileRolloverLock*>(l)->PrepareFork(); },
-         [](void* l) { static_cast<CFileRolloverLock*>(l)->ParentAfterFork(); },
-         [](void* l) { static_cast<CFileRolloverLock*>(l)->ChildAfterFork(); }});
+        {[](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CFileRolloverLock*>(l)->PrepareFork(); },
+         [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CFileRolloverLock*>(l)->ParentAfterFork(); },
+         [](void* l) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<CFileRolloverLock*>(l)->ChildAfterFork(); }});
     (void)registered;
     return lock.Get();
 }
@@ -92,9 +93,12 @@ void CFileRolloverLock::Dequeue(Waiter& waiter)
     }
 }
 
-void CFileRolloverLock::WaitFor(Waiter& waiter, std::unique_lock<std::mutex>& held)
+void CFileRolloverLock::WaitFor(Waiter& waiter)
 {
+    // The caller's hold stays the caller's: the wait only lends it out.
+    std::unique_lock<std::mutex> held(m_section.Native(), std::adopt_lock);
     waiter.event.wait(held, [&] { return waiter.signalled; });
+    held.release();
     waiter.signalled = false;
 }
 
@@ -107,14 +111,14 @@ void CFileRolloverLock::SignalHead()
 
 void CFileRolloverLock::AcquireShared()
 {
-    std::unique_lock<std::mutex> held(m_section);
+    MutexHold held(m_section);
     if (HeldByThisThread() != Kind::None) MisusedLock();
     if (m_iWriters != 0 || m_pHead) {
         Waiter self;
         self.kind = Kind::Reader;
         Enqueue(self);
         for (;;) {
-            WaitFor(self, held);
+            WaitFor(self);
             if (m_iWriters != 0) continue;
             // Readers are let in only when no writer queued before them.
             Waiter* w = m_pHead;
@@ -131,7 +135,7 @@ void CFileRolloverLock::AcquireShared()
 
 void CFileRolloverLock::ReleaseShared()
 {
-    std::lock_guard<std::mutex> held(m_section);
+    MutexHold held(m_section);
     if (HeldByThisThread() != Kind::Reader) MisusedLock();
     RecordThisThread(Kind::None);
     --m_iReaders;
@@ -140,14 +144,14 @@ void CFileRolloverLock::ReleaseShared()
 
 void CFileRolloverLock::AcquireExclusive()
 {
-    std::unique_lock<std::mutex> held(m_section);
+    MutexHold held(m_section);
     if (HeldByThisThread() != Kind::None) MisusedLock();
     if (m_iReaders != 0 || m_iWriters != 0 || m_pHead) {
         Waiter self;
         self.kind = Kind::Writer;
         Enqueue(self);
         do {
-            WaitFor(self, held);
+            WaitFor(self);
         } while (m_iReaders != 0 || m_iWriters != 0 || m_pHead != &self);
         Dequeue(self);
     }
@@ -157,7 +161,7 @@ void CFileRolloverLock::AcquireExclusive()
 
 void CFileRolloverLock::ReleaseExclusive()
 {
-    std::lock_guard<std::mutex> held(m_section);
+    MutexHold held(m_section);
     if (HeldByThisThread() != Kind::Writer) MisusedLock();
     RecordThisThread(Kind::None);
     --m_iWriters;
@@ -176,7 +180,9 @@ void CFileRolloverLock::ParentAfterFork()
     ReleaseExclusive();
 }
 
-void CFileRolloverLock::ChildAfterFork()
+// Unchecked: the child's forking thread is its only one; the waiters and
+// holders counted are the parent's.
+void CFileRolloverLock::ChildAfterFork() KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     m_pHead = m_pTail = nullptr;
     m_iWaiting = 0;
@@ -188,19 +194,19 @@ void CFileRolloverLock::ChildAfterFork()
 
 int CFileRolloverLock::Readers()
 {
-    std::lock_guard<std::mutex> held(m_section);
+    MutexHold held(m_section);
     return m_iReaders;
 }
 
 int CFileRolloverLock::Writers()
 {
-    std::lock_guard<std::mutex> held(m_section);
+    MutexHold held(m_section);
     return m_iWriters;
 }
 
 int CFileRolloverLock::Waiting()
 {
-    std::lock_guard<std::mutex> held(m_section);
+    MutexHold held(m_section);
     return m_iWaiting;
 }
 

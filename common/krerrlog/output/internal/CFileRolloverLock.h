@@ -6,12 +6,14 @@
 // aborts the process.
 #pragma once
 
+#include <krerrlog/KrThreadAnnotations.h>
+#include <krerrlog/support/internal/KrMutex.h>
+
 #include <condition_variable>
-#include <mutex>
 
 namespace krerrlog {
 
-class CFileRolloverLock {
+class KRERRLOG_CAPABILITY("mutex") CFileRolloverLock {
 public:
     // The lock shared by every file output of the process.
     static CFileRolloverLock& Process();
@@ -21,17 +23,17 @@ public:
     CFileRolloverLock(const CFileRolloverLock&) = delete;
     CFileRolloverLock& operator=(const CFileRolloverLock&) = delete;
 
-    void AcquireShared();
-    void ReleaseShared();
-    void AcquireExclusive();
-    void ReleaseExclusive();
+    void AcquireShared() KRERRLOG_ACQUIRE_SHARED();
+    void ReleaseShared() KRERRLOG_RELEASE_SHARED();
+    void AcquireExclusive() KRERRLOG_ACQUIRE();
+    void ReleaseExclusive() KRERRLOG_RELEASE();
 
     // Across fork: held exclusively with its section, so the child finds no
     // thread of the parent inside; the child forgets the parent's waiters and
     // holds (which are on stacks and threads that do not exist there).
-    void PrepareFork();
-    void ParentAfterFork();
-    void ChildAfterFork();
+    void PrepareFork() KRERRLOG_ACQUIRE(this, m_section);
+    void ParentAfterFork() KRERRLOG_RELEASE(this, m_section);
+    void ChildAfterFork() KRERRLOG_RELEASE(this, m_section);
 
     // Numbers of holders and waiters (tests).
     int Readers();
@@ -50,28 +52,32 @@ private:
         Waiter* next = nullptr;
     };
 
-    void Enqueue(Waiter& waiter);
-    void Dequeue(Waiter& waiter);
-    // Auto-reset wait: returns once signalled and clears the signal.
-    void WaitFor(Waiter& waiter, std::unique_lock<std::mutex>& held);
-    void SignalHead();
+    void Enqueue(Waiter& waiter) KRERRLOG_REQUIRES(m_section);
+    void Dequeue(Waiter& waiter) KRERRLOG_REQUIRES(m_section);
+    // Auto-reset wait: returns once signalled and clears the signal; the
+    // section is given up while it waits and held again when it returns.
+    void WaitFor(Waiter& waiter) KRERRLOG_REQUIRES(m_section);
+    void SignalHead() KRERRLOG_REQUIRES(m_section);
 
     Kind HeldByThisThread() const;
     void RecordThisThread(Kind kind);
 
-    std::mutex m_section;
-    int m_iReaders;
-    int m_iWriters;
-    int m_iWaiting;
-    Waiter* m_pHead;
-    Waiter* m_pTail;
+    Mutex m_section;
+    int m_iReaders KRERRLOG_GUARDED_BY(m_section);
+    int m_iWriters KRERRLOG_GUARDED_BY(m_section);
+    int m_iWaiting KRERRLOG_GUARDED_BY(m_section);
+    Waiter* m_pHead KRERRLOG_GUARDED_BY(m_section);
+    Waiter* m_pTail KRERRLOG_GUARDED_BY(m_section);
 };
 
 // Scoped holds.
-class SharedRollover {
+class KRERRLOG_SCOPED_CAPABILITY SharedRollover {
 public:
-    explicit SharedRollover(CFileRolloverLock& lock) : m_lock(lock) { m_lock.AcquireShared(); }
-    ~SharedRollover() { m_lock.ReleaseShared(); }
+    explicit SharedRollover(CFileRolloverLock& lock) KRERRLOG_ACQUIRE_SHARED(lock) : m_lock(lock)
+    {
+        m_lock.AcquireShared();
+    }
+    ~SharedRollover() KRERRLOG_RELEASE() { m_lock.ReleaseShared(); }
     SharedRollover(const SharedRollover&) = delete;
     SharedRollover& operator=(const SharedRollover&) = delete;
 
@@ -79,10 +85,13 @@ private:
     CFileRolloverLock& m_lock;
 };
 
-class ExclusiveRollover {
+class KRERRLOG_SCOPED_CAPABILITY ExclusiveRollover {
 public:
-    explicit ExclusiveRollover(CFileRolloverLock& lock) : m_lock(lock) { m_lock.AcquireExclusive(); }
-    ~ExclusiveRollover() { m_lock.ReleaseExclusive(); }
+    explicit ExclusiveRollover(CFileRolloverLock& lock) KRERRLOG_ACQUIRE(lock) : m_lock(lock)
+    {
+        m_lock.AcquireExclusive();
+    }
+    ~ExclusiveRollover() KRERRLOG_RELEASE() { m_lock.ReleaseExclusive(); }
     ExclusiveRollover(const ExclusiveRollover&) = delete;
     ExclusiveRollover& operator=(const ExclusiveRollover&) = delete;
 

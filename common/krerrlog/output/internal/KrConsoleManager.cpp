@@ -35,7 +35,7 @@ CKrConsoleManager::~CKrConsoleManager() = default;
 
 int CKrConsoleManager::Acquire()
 {
-    std::lock_guard<std::mutex> hold(m_section);
+    MutexHold hold(m_section);
     if (m_iHolds == 0) {
         AllocateConsole();
         m_console = StandardOutputHandle();
@@ -46,7 +46,7 @@ int CKrConsoleManager::Acquire()
 
 void CKrConsoleManager::Release()
 {
-    std::lock_guard<std::mutex> hold(m_section);
+    MutexHold hold(m_section);
     if (m_iHolds <= 0) return;  // more releases than holds: nothing to give back
     if (--m_iHolds == 0) {
         FreeConsole();
@@ -56,7 +56,7 @@ void CKrConsoleManager::Release()
 
 int CKrConsoleManager::HoldCount()
 {
-    std::lock_guard<std::mutex> hold(m_section);
+    MutexHold hold(m_section);
     return m_iHolds;
 }
 

@@ -2,7 +2,7 @@
 // the console is standard output: it can be held while descriptor 1 is valid.
 #pragma once
 
-#include <mutex>
+#include <krerrlog/support/internal/KrMutex.h>
 
 namespace krerrlog {
 
@@ -25,9 +25,9 @@ public:
 private:
     CKrConsoleManager();
 
-    std::mutex m_section;
-    int m_iHolds;
-    int m_console;
+    Mutex m_section;
+    int m_iHolds KRERRLOG_GUARDED_BY(m_section);
+    int m_console KRERRLOG_GUARDED_BY(m_section);
 };
 
 }  // namespace krerrlog

@@ -19,6 +19,7 @@ constexpr char kCrashTitle[] = "\nLast Lines of Trace Log:\n\n";
 // lock, then writes what it has.
 constexpr auto kCrashWait = std::chrono::milliseconds(200);
 
+// Test seams, seq_cst by default: set by a test before the threads it checks.
 std::atomic<int> g_failNextAllocations{0};
 std::atomic<void (*)()> g_afterAllocation{nullptr};
 
@@ -50,7 +51,7 @@ void Backoff(int round)
 
 // Takes the lock; a crashing thread (bounded) gives up after a while, since
 // the lock may be held by a thread that will never run again.
-bool LockBounded(std::unique_lock<std::mutex>& hold, bool bounded)
+bool LockBounded(std::unique_lock<Mutex>& hold, bool bounded)
 {
     if (!bounded) {
         hold.lock();
@@ -104,7 +105,7 @@ InMemoryTraceArea::InMemoryTraceArea()
 
 bool InMemoryTraceArea::Configure(uint64_t capacity)
 {
-    std::lock_guard<std::mutex> hold(m_areaLock);
+    MutexHold hold(m_areaLock);
     if (m_pArea.load(std::memory_order_relaxed)) return false;
     m_state.store(kBlocked, std::memory_order_relaxed);  // position 0
     m_iCapacity = capacity;
@@ -117,7 +118,7 @@ char* InMemoryTraceArea::Enable(bool& fellBack, Share& share)
     fellBack = false;
     uint64_t size;
     {
-        std::lock_guard<std::mutex> hold(m_areaLock);
+        MutexHold hold(m_areaLock);
         if (char* existing = m_pArea.load(std::memory_order_relaxed)) return JoinLocked(existing, share);
         size = m_iAllocationSize.load(std::memory_order_relaxed);
     }
@@ -131,7 +132,7 @@ char* InMemoryTraceArea::Enable(bool& fellBack, Share& share)
         fellBack = true;
     }
     if (auto hook = g_afterAllocation.load()) hook();
-    std::lock_guard<std::mutex> hold(m_areaLock);
+    MutexHold hold(m_areaLock);
     if (char* existing = m_pArea.load(std::memory_order_relaxed)) {
         // Another thread switched it on meanwhile: share that one, and keep
         // the header lines its owner may have set already.
@@ -141,7 +142,7 @@ char* InMemoryTraceArea::Enable(bool& fellBack, Share& share)
     }
     {
         // Before the area is published: headers set after that are the new area's.
-        std::lock_guard<std::mutex> text(m_textLock);
+        MutexHold text(m_textLock);
         m_firstHeader.clear();
         m_secondHeader.clear();
     }
@@ -176,7 +177,7 @@ void InMemoryTraceArea::Release(Share& share) { SwitchOff(&share); }
 void InMemoryTraceArea::SwitchOff(Share* share)
 {
     {
-        std::lock_guard<std::mutex> hold(m_areaLock);
+        MutexHold hold(m_areaLock);
         if (share) {
             const bool current = *share == m_iGeneration;
             *share = 0;
@@ -194,14 +195,14 @@ void InMemoryTraceArea::SwitchOff(Share* share)
     // memory goes.
     for (int round = 0;; ++round) {
         {
-            std::lock_guard<std::mutex> hold(m_areaLock);
+            MutexHold hold(m_areaLock);
             if (m_iDumps == 0 && (m_state.load(std::memory_order_acquire) & kCopiesMask) == 0) break;
         }
         Backoff(round);
     }
     char* area;
     {
-        std::lock_guard<std::mutex> hold(m_areaLock);
+        MutexHold hold(m_areaLock);
         area = m_pArea.exchange(nullptr, std::memory_order_acq_rel);
     }
     std::free(area);
@@ -239,6 +240,8 @@ char* InMemoryTraceArea::Reserve(uint64_t n, bool& stored)
     while ((state & kBlocked) == 0) {
         const uint64_t at = state & kOffsetMask;
         const uint64_t end = at + n;  // 64 bits: cannot overflow for any area
+        // Relaxed: the size changes only while blocked, and the acquire load of
+        // the unblocked state above saw the store that unblocked it after the size.
         if (end > m_iAllocationSize.load(std::memory_order_relaxed)) break;
         const uint64_t next = (state & ~kOffsetMask) + end + kOneCopy;
         if (m_state.compare_exchange_weak(state, next, std::memory_order_acq_rel, std::memory_order_acquire)) {
@@ -247,7 +250,7 @@ char* InMemoryTraceArea::Reserve(uint64_t n, bool& stored)
             return m_pArea.load(std::memory_order_acquire) + at;
         }
     }
-    std::lock_guard<std::mutex> hold(m_areaLock);
+    MutexHold hold(m_areaLock);
     return ReserveLocked(n, stored);
 }
 
@@ -291,7 +294,7 @@ char* InMemoryTraceArea::ReserveLocked(uint64_t n, bool& stored)
 
 uint64_t InMemoryTraceArea::Capacity() const
 {
-    std::lock_guard<std::mutex> hold(m_areaLock);
+    MutexHold hold(m_areaLock);
     return m_iCapacity;
 }
 
@@ -299,17 +302,20 @@ uint64_t InMemoryTraceArea::AllocationSize() const { return m_iAllocationSize.lo
 
 bool InMemoryTraceArea::Wrapped() const
 {
-    std::lock_guard<std::mutex> hold(m_areaLock);
+    MutexHold hold(m_areaLock);
     return m_bWrapped;
 }
 
 void InMemoryTraceArea::SetHeaders(const char* first, size_t firstLength, const char* second, size_t secondLength)
 {
-    std::lock_guard<std::mutex> hold(m_textLock);
+    MutexHold hold(m_textLock);
+    // The lambda runs here, under the hold.
+    std::string* firstHeader = &m_firstHeader;
+    std::string* secondHeader = &m_secondHeader;
     // Both or neither: without memory for them, dumps go without headers.
     if (!NoThrowDone([&] {
-            m_firstHeader.assign(first, firstLength);
-            m_secondHeader.assign(second, secondLength);
+            firstHeader->assign(first, firstLength);
+            secondHeader->assign(second, secondLength);
         })) {
         m_firstHeader.clear();
         m_secondHeader.clear();
@@ -318,7 +324,7 @@ void InMemoryTraceArea::SetHeaders(const char* first, size_t firstLength, const 
 
 void InMemoryTraceArea::SetDumpPrefix(const char* prefix)
 {
-    std::lock_guard<std::mutex> hold(m_textLock);
+    MutexHold hold(m_textLock);
     m_bHasDumpPrefix = prefix != nullptr;
     m_dumpPrefix.assign(prefix ? prefix : "");
 }
@@ -326,16 +332,17 @@ void InMemoryTraceArea::SetDumpPrefix(const char* prefix)
 char* InMemoryTraceArea::DumpPrefix()
 {
     thread_local std::string copy;
-    std::lock_guard<std::mutex> hold(m_textLock);
+    MutexHold hold(m_textLock);
     if (!m_bHasDumpPrefix) return nullptr;
     copy = m_dumpPrefix;
     return copy.data();
 }
 
-bool InMemoryTraceArea::CopyDumpPrefix(char* out, size_t size, bool atCrash)
+// Unchecked: at a crash the text lock is taken with a time limit (LockBounded).
+bool InMemoryTraceArea::CopyDumpPrefix(char* out, size_t size, bool atCrash) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     if (!out || size == 0) return false;
-    std::unique_lock<std::mutex> hold(m_textLock, std::defer_lock);
+    std::unique_lock<Mutex> hold(m_textLock, std::defer_lock);
     if (!LockBounded(hold, atCrash)) return false;
     if (m_dumpPrefix.size() >= size) return false;
     std::memcpy(out, m_dumpPrefix.c_str(), m_dumpPrefix.size() + 1);
@@ -352,7 +359,9 @@ bool InMemoryTraceArea::WaitForCopies(bool bounded) const
     return true;
 }
 
-bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
+// Unchecked: at a crash both locks are taken with a time limit, and past it
+// the area is read without them (LockBounded).
+bool InMemoryTraceArea::WriteDump(int fd, bool atCrash) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
 {
     bool ok = true;
     if (atCrash) ok = WriteAll(fd, kCrashTitle, sizeof kCrashTitle - 1);
@@ -363,7 +372,7 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
     // A crashing thread may hold the area lock itself (it crashed inside a
     // wrap) or another thread may never give it back: after a while it dumps
     // without pausing the area, reading what is there.
-    std::unique_lock<std::mutex> hold(m_areaLock, std::defer_lock);
+    std::unique_lock<Mutex> hold(m_areaLock, std::defer_lock);
     const bool paused = LockBounded(hold, atCrash);
     area = m_pArea.load(std::memory_order_acquire);
     if (!area) return ok;
@@ -379,7 +388,7 @@ bool InMemoryTraceArea::WriteDump(int fd, bool atCrash)
     WaitForCopies(atCrash);
 
     if (wrapped) {
-        std::unique_lock<std::mutex> text(m_textLock, std::defer_lock);
+        std::unique_lock<Mutex> text(m_textLock, std::defer_lock);
         if (LockBounded(text, atCrash) && !m_firstHeader.empty() && !m_secondHeader.empty()) {
             ok = WriteAll(fd, m_firstHeader.data(), m_firstHeader.size()) && ok;
             ok = WriteAll(fd, m_secondHeader.data(), m_secondHeader.size()) && ok;

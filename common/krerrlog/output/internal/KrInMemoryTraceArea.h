@@ -21,10 +21,11 @@
 //     ever torn or mixed with another.
 #pragma once
 
+#include <krerrlog/support/internal/KrMutex.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 namespace krerrlog {
@@ -117,40 +118,46 @@ private:
     static constexpr uint64_t kCopiesMask = ~kOffsetMask & ~kBlocked;
 
     // Reserve when the fast path cannot: paused, blocked, or a wrap is due.
-    char* ReserveLocked(uint64_t n, bool& stored);
+    char* ReserveLocked(uint64_t n, bool& stored) KRERRLOG_REQUIRES(m_areaLock);
     // Counts share into the area switched on now, once; returns area.
-    char* JoinLocked(char* area, Share& share);
+    char* JoinLocked(char* area, Share& share) KRERRLOG_REQUIRES(m_areaLock);
     // Disable, or Release of the last share (share not null).
     void SwitchOff(Share* share);
     // Blocks the area and adds a pause; the caller holds the area lock.
-    void PauseLocked();
+    void PauseLocked() KRERRLOG_REQUIRES(m_areaLock);
     // Takes a pause away; the area is unblocked when none is left. The caller
     // holds the area lock.
-    void ResumeLocked();
+    void ResumeLocked() KRERRLOG_REQUIRES(m_areaLock);
 
+    // The three atomics follow the protocol above: m_state is the word the
+    // fast path claims with acq_rel; m_pArea is published (release) before the
+    // state word unblocks; m_iAllocationSize is changed under the area lock
+    // only while the area is blocked, so the fast path reads it relaxed after
+    // its acquire load of an unblocked state (Reserve).
     std::atomic<uint64_t> m_state;
     std::atomic<char*> m_pArea;
     std::atomic<uint64_t> m_iAllocationSize;
 
     // Guards the rest and serialises wraps, pauses, switching on and off.
-    mutable std::mutex m_areaLock;
-    uint64_t m_iCapacity;
-    bool m_bWrapped;
+    // Taken before m_textLock when both are held.
+    mutable Mutex m_areaLock KRERRLOG_ACQUIRED_BEFORE(m_textLock);
+    uint64_t m_iCapacity KRERRLOG_GUARDED_BY(m_areaLock);
+    bool m_bWrapped KRERRLOG_GUARDED_BY(m_areaLock);
     // Pauses in force: one per dump running, one from switch-off to the next
     // allocation. Messages are dropped while it is not 0.
-    int m_iPauses;
-    int m_iDumps;
+    int m_iPauses KRERRLOG_GUARDED_BY(m_areaLock);
+    int m_iDumps KRERRLOG_GUARDED_BY(m_areaLock);
     // Shares in the area switched on now; its generation grows with every
     // switch-off, which voids the shares in the area before.
-    int m_iShares;
-    uint64_t m_iGeneration;
+    int m_iShares KRERRLOG_GUARDED_BY(m_areaLock);
+    uint64_t m_iGeneration KRERRLOG_GUARDED_BY(m_areaLock);
 
     // Guards the header lines and the dump prefix (never on the store path).
-    std::mutex m_textLock;
-    std::string m_firstHeader;
-    std::string m_secondHeader;
-    std::string m_dumpPrefix;
-    bool m_bHasDumpPrefix;
+    Mutex m_textLock;
+    std::string m_firstHeader KRERRLOG_GUARDED_BY(m_textLock);
+    std::string m_secondHeader KRERRLOG_GUARDED_BY(m_textLock);
+    std::string m_dumpPrefix KRERRLOG_GUARDED_BY(m_textLock);
+    bool m_bHasDumpPrefix KRERRLOG_GUARDED_BY(m_textLock);
 };
 
 // Test seam: the next count allocations of the area fail as if memory were short.

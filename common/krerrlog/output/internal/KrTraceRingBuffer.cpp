@@ -16,7 +16,7 @@
 namespace krerrlog {
 namespace {
 
-std::atomic<int> g_failNextAllocations{0};
+std::atomic<int> g_failNextAllocations{0};  // test seam, seq_cst: set before the threads it checks
 
 bool AllocationFailsForTest()
 {

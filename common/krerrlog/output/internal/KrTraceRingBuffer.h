@@ -69,7 +69,8 @@ struct TraceRingSink {
     size_t (*writeChunk)(void* output, const char* chunk, size_t length) = nullptr;
     // The descriptor of the open file (-1 when none), for the crash flush.
     int (*descriptor)(void* output) = nullptr;
-    // The output's buffering flag, cleared when buffered writing stops.
+    // The output's buffering flag, cleared (release) when buffered writing
+    // stops; see CKrFileOutput::m_bBuffering.
     std::atomic<bool>* bufferingFlag = nullptr;
 };
 
@@ -145,6 +146,8 @@ private:
 
     static constexpr uint64_t kClosed = 1ull << 63;
 
+    // Orderings of all six: the protocol at the top of this file (the geometry,
+    // data to threshold, is stored relaxed before the release that opens the ring).
     std::atomic<uint64_t> m_reserved;
     std::atomic<uint64_t> m_writeLimit;
     std::atomic<unsigned char*> m_data;

@@ -73,9 +73,17 @@ private:
     // Drains, then lets a normal exit write what is left (registered once).
     static void DrainAtExit();
 
+    // Taken in this order when both are held (Start, Stop, fork). Plain
+    // std::mutex, not yet under the lock checks: the holds live in
+    // KrTraceWriterThread.cpp and KrTraceRingBuffer.cpp (DrainLocked needs m_writerLock).
     std::mutex m_switchLock;
     std::mutex m_writerLock;
     std::condition_variable m_condition;
+    // m_stop and m_wakeRequested are read relaxed inside the condition wait,
+    // under m_writerLock, which orders them; a wake-up missed by the relaxed
+    // store in Wake costs at most one wait period. m_exited is release/acquire:
+    // whoever sees it set sees the thread's last touch of the ring. The other
+    // two are set once per start or fork (seq_cst, no ordering argued).
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_exited{true};
     std::atomic<bool> m_wakeRequested{false};

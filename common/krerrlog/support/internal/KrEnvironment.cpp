@@ -30,7 +30,8 @@ struct AdminLocale {
     char texts[2][kLocaleCapacity] = {{0}, {0}};
     int current = 0;
     bool known = false;
-    std::atomic<const char*> published{nullptr};  // read without the lock
+    // Read without the lock: release store after the text is written, acquire load.
+    std::atomic<const char*> published{nullptr};
 };
 
 AdminLocale& TheAdminLocale()

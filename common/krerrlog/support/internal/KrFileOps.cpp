@@ -25,7 +25,8 @@ struct Fault {
     std::string pathPart;
 };
 
-// Injected faults are rare (tests only); the flag keeps the normal path free of the lock.
+// Injected faults are rare (tests only); the flag keeps the normal path free of
+// the lock. Release when set, acquire when read: the faults are then read under g_faultMutex.
 std::atomic<bool> g_anyFault{false};
 std::mutex g_faultMutex;
 std::vector<Fault>& Faults()

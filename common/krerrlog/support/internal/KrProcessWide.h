@@ -14,6 +14,8 @@ namespace krerrlog {
 template <typename T, typename Make>
 T* ProcessWideInstance(Make make)
 {
+    // Published with release, read with acquire (below); exitBegun likewise,
+    // so a thread past exit's start never hands out the object again.
     static std::atomic<T*> instance{nullptr};
     static std::atomic<bool> exitBegun{false};
     // Never cleared: the object stays reachable (for leak checkers too) after

@@ -20,7 +20,9 @@ constexpr int kShared = static_cast<int>(ReaderSlots::kSlots);
 // 0: no index yet; 1..kSlots: the owned index plus 1; kSlots+1: shared.
 thread_local int t_slot __attribute__((tls_model("initial-exec"))) = 0;
 
-std::atomic<uint64_t> g_taken{0};  // one bit per owned slot index
+// One bit per owned slot index: claimed with acquire, given back with release,
+// so a slot's next owner sees the last owner's count back at 0.
+std::atomic<uint64_t> g_taken{0};
 
 int Membarrier(int command) { return static_cast<int>(syscall(SYS_membarrier, command, 0, 0)); }
 

@@ -35,7 +35,7 @@ public:
 
 private:
     struct alignas(kCacheLine) Slot {
-        std::atomic<int> count{0};
+        std::atomic<int> count{0};  // orderings: the handshake at the top of this file
     };
     Slot m_slots[kSlots + 1];  // the last one is shared by the threads without a slot
 };

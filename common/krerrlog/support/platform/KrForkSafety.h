@@ -26,6 +26,8 @@
 // (from inside an output's callback, say) deadlocks in prepare.
 #pragma once
 
+#include <krerrlog/KrThreadAnnotations.h>
+
 #include <mutex>
 
 namespace krerrlog {
@@ -54,14 +56,15 @@ struct ForkHandlers {
 bool RegisterForkSafeLock(int order, void* lock, const ForkHandlers& handlers);
 
 // Plain and recursive mutexes: held across fork; in the child the forking
-// thread, which took them, releases them.
+// thread, which took them, releases them. The lambdas are unchecked: the hold
+// spans the fork handlers.
 template <typename Mutex>
 bool RegisterForkSafeLock(int order, Mutex& mutex)
 {
     static constexpr ForkHandlers handlers{
-        [](void* m) { static_cast<Mutex*>(m)->lock(); },
-        [](void* m) { static_cast<Mutex*>(m)->unlock(); },
-        [](void* m) { static_cast<Mutex*>(m)->unlock(); },
+        [](void* m) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<Mutex*>(m)->lock(); },
+        [](void* m) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<Mutex*>(m)->unlock(); },
+        [](void* m) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<Mutex*>(m)->unlock(); },
     };
     return RegisterForkSafeLock(order, &mutex, handlers);
 }

@@ -7,7 +7,7 @@ namespace krerrlog {
 
 namespace {
 
-std::atomic<ClockSource> g_clockSource{nullptr};
+std::atomic<ClockSource> g_clockSource{nullptr};  // release/acquire: a test's clock, set before use
 
 long long RealClock()
 {

@@ -41,6 +41,8 @@ private:
     TraceConfigStore() = default;
     ~TraceConfigStore() = default;
 
+    // A shared count: AddRef relaxed (the adder already holds a reference),
+    // the last Release acq_rel so the deleting thread sees every holder's use.
     std::atomic<int> m_references{1};
     bool m_hasDelimiter = false;
     std::string m_delimiter;

@@ -19,11 +19,14 @@ TraceRecordPool& TraceRecordPool::Instance()
     alignas(TraceRecordPool) static unsigned char storage[sizeof(TraceRecordPool)];
     static TraceRecordPool* const pool = new (storage) TraceRecordPool;
     // Held across fork; the child gets a fresh lock (the forking thread held it).
+    // Unchecked lambdas: the hold spans the fork handlers.
     static const bool forkSafe = RegisterForkSafeLock(
         kForkOrderTraceRecordPool, pool,
-        {[](void* p) { static_cast<TraceRecordPool*>(p)->Lock().Enter(); },
-         [](void* p) { static_cast<TraceRecordPool*>(p)->Lock().Leave(); },
-         [](void* p) { new (&static_cast<TraceRecordPool*>(p)->Lock()) CKrErrLogCriticalSection; }});
+        {[](void* p) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<TraceRecordPool*>(p)->Lock().Enter(); },
+         [](void* p) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS { static_cast<TraceRecordPool*>(p)->Lock().Leave(); },
+         [](void* p) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS {
+             new (&static_cast<TraceRecordPool*>(p)->Lock()) CKrErrLogCriticalSection;
+         }});
     (void)forkSafe;
     return *pool;
 }
@@ -102,7 +105,7 @@ ThreadTraceData* TraceRecordPool::Take()
             const int first = m_iCount;
             if (!GrowLocked()) return nullptr;
             entry = m_pEntries[first];
-            entry->bFree.store(false, std::memory_order_relaxed);
+            entry->bFree.store(false, std::memory_order_relaxed);  // new, under the lock: no thread has seen it
         }
     }
     // The entry is ours now. An ended thread may have left a call's values

@@ -26,20 +26,23 @@ public:
     // entries when none is free. Null when it cannot grow.
     ThreadTraceData* Take();
 
-    CKrErrLogCriticalSection& Lock() { return m_lock; }
+    CKrErrLogCriticalSection& Lock() KRERRLOG_RETURN_CAPABILITY(m_lock) { return m_lock; }
     int AttachedLoggers();
     int EntryCount();
     int FreeEntryCount();
 
 private:
     TraceRecordPool() = default;
-    void EmptyLocked();
-    bool GrowLocked();  // false, nothing changed, without memory
+    void EmptyLocked() KRERRLOG_REQUIRES(m_lock);
+    bool GrowLocked() KRERRLOG_REQUIRES(m_lock);  // false, nothing changed, without memory
 
+    // Last in the lock order: a logger's Init and Release attach and detach
+    // with all five of its guards held for writing (CKrLogger::m_logGuard);
+    // nothing is taken while it is held.
     CKrErrLogCriticalSection m_lock;
-    int m_iLoggers = 0;
-    ThreadTraceData** m_pEntries = nullptr;
-    int m_iCount = 0;
+    int m_iLoggers KRERRLOG_GUARDED_BY(m_lock) = 0;
+    ThreadTraceData** m_pEntries KRERRLOG_GUARDED_BY(m_lock) KRERRLOG_PT_GUARDED_BY(m_lock) = nullptr;
+    int m_iCount KRERRLOG_GUARDED_BY(m_lock) = 0;
 };
 
 // Makes entry the calling thread's entry under loggerKey and lists it among the
