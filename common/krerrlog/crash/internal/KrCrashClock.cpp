@@ -99,9 +99,7 @@ CalendarTime CrashLocalTime(time_t when)
 
 CalendarTime CrashLocalTimeNow()
 {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return CrashLocalTime(now.tv_sec);
+    return CrashLocalTime(static_cast<time_t>(SystemClockSeconds()));
 }
 
 }  // namespace krerrlog

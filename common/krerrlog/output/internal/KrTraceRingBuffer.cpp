@@ -3,6 +3,8 @@
 #include <krerrlog/output/internal/KrTraceRingBuffer.h>
 
 #include <krerrlog/output/internal/KrTraceWriterThread.h>
+#include <krerrlog/support/platform/KrPlatformClock.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
 #include <algorithm>
@@ -10,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <time.h>
-#include <unistd.h>
 
 namespace krerrlog {
 namespace {
@@ -48,18 +48,9 @@ void CopyReplacingEmpty(unsigned char* to, const char* from, size_t n)
     for (size_t i = 0; i < n; ++i) to[i] = Stored(from[i]);
 }
 
-long long MonotonicNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
-    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
+long long MonotonicNs() { return MonotonicNanoseconds(); }  // async-signal-safe
 
-void NapOneMillisecond()
-{
-    timespec nap{0, 1000000L};
-    nanosleep(&nap, nullptr);  // async-signal-safe
-}
+void NapOneMillisecond() { SleepMilliseconds(1); }  // async-signal-safe
 
 }  // namespace
 
@@ -255,12 +246,7 @@ bool TraceRingBuffer::DrainForCrashLocked(int fd, long long deadlineNs)
             NapOneMillisecond();  // a copy in progress on another thread
             continue;
         }
-        for (uint32_t done = 0; done < k;) {
-            const ssize_t n = ::write(fd, start + done, k - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<uint32_t>(n);
-        }
+        if (PlatformWrite(fd, start, k) != static_cast<long long>(k)) return false;
         ReleaseChunk(start, k);
     }
 }

@@ -18,6 +18,14 @@ struct CalendarTime {
 // Milliseconds since 1970-01-01 UTC, from the clock source in force.
 long long NowEpochMilliseconds();
 
+// The system clock's seconds since 1970, whatever source tests set.
+// Async-signal-safe.
+long long SystemClockSeconds();
+
+// A clock that only moves forward, in nanoseconds from an arbitrary start.
+// Async-signal-safe.
+long long MonotonicNanoseconds();
+
 // The current time in local time (GetLocalTime) or UTC (GetSystemTime).
 CalendarTime ReadCalendarTime(bool localTime);
 
