@@ -26,6 +26,10 @@ long long SystemClockSeconds();
 // Async-signal-safe.
 long long MonotonicNanoseconds();
 
+// Seconds east of UTC that local time is at the instant (seconds since
+// 1970). May take the C library's time zone lock: never at a crash.
+long LocalOffsetSeconds(long long epochSeconds);
+
 // The current time in local time (GetLocalTime) or UTC (GetSystemTime).
 CalendarTime ReadCalendarTime(bool localTime);
 
