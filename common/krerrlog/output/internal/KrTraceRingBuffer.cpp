@@ -48,10 +48,6 @@ void CopyReplacingEmpty(unsigned char* to, const char* from, size_t n)
     for (size_t i = 0; i < n; ++i) to[i] = Stored(from[i]);
 }
 
-long long MonotonicNs() { return MonotonicNanoseconds(); }  // async-signal-safe
-
-void NapOneMillisecond() { SleepMilliseconds(1); }  // async-signal-safe
-
 }  // namespace
 
 void FailNextTraceRingAllocations(int count) { g_failNextAllocations.store(count > 0 ? count : 0); }
@@ -242,8 +238,8 @@ bool TraceRingBuffer::DrainForCrashLocked(int fd, long long deadlineNs)
         const uint32_t k = PublishedChunk(m_writeLimit.load(std::memory_order_relaxed), start);
         if (k == 0) {
             if (Pending() == 0) return true;
-            if (MonotonicNs() >= deadlineNs) return false;
-            NapOneMillisecond();  // a copy in progress on another thread
+            if (MonotonicNanoseconds() >= deadlineNs) return false;
+            SleepMilliseconds(1);  // a copy in progress on another thread
             continue;
         }
         if (PlatformWrite(fd, start, k) != static_cast<long long>(k)) return false;
@@ -254,11 +250,11 @@ bool TraceRingBuffer::DrainForCrashLocked(int fd, long long deadlineNs)
 bool FlushTraceRingForCrash(int timeoutMs)
 {
     const int savedErrno = errno;
-    const long long deadline = MonotonicNs() + static_cast<long long>(timeoutMs < 0 ? 0 : timeoutMs) * 1000000LL;
+    const long long deadline = MonotonicNanoseconds() + static_cast<long long>(timeoutMs < 0 ? 0 : timeoutMs) * 1000000LL;
     std::mutex& lock = TraceWriter::Process().WriterLock();
     bool locked = lock.try_lock();
-    while (!locked && MonotonicNs() < deadline) {
-        NapOneMillisecond();
+    while (!locked && MonotonicNanoseconds() < deadline) {
+        SleepMilliseconds(1);
         locked = lock.try_lock();
     }
     bool done = false;
