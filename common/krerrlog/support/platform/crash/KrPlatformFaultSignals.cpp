@@ -25,6 +25,8 @@ struct SavedAction {
 };
 
 SavedAction g_saved[kHandledCount];
+// Stored with release before the handlers are installed, loaded with acquire
+// in the signal: a signal never finds the handler half set.
 std::atomic<FaultHandler> g_handler{nullptr};
 
 void OnSignal(int signal, siginfo_t* info, void* ucontext)
