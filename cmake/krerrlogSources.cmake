@@ -44,8 +44,6 @@ set(KRERRLOG_SOURCES
   crash/internal/KrCrashClock.cpp
   crash/internal/KrCrashFiles.cpp
   crash/internal/KrCrashGuard.cpp
-  crash/internal/KrElfSymbols.cpp
-  crash/internal/KrProcessMaps.cpp
   crash/internal/KrStackWalker.cpp
   logger/CKrError.cpp
   logger/CKrLogComponent.cpp
@@ -85,16 +83,25 @@ set(KRERRLOG_SOURCES
   support/internal/KrEnvironment.cpp
   support/internal/KrFile.cpp
   support/internal/KrFileOps.cpp
-  support/internal/KrLibraryLoader.cpp
   support/internal/KrPropertiesFile.cpp
   support/internal/KrReaderSlots.cpp
   support/internal/KrSafeFormat.cpp
-  support/internal/KrThreadKey.cpp
   support/platform/KrForkSafety.cpp
+  support/platform/KrPlatformBarrier.cpp
   support/platform/KrPlatformClock.cpp
+  support/platform/KrPlatformDirectory.cpp
+  support/platform/KrPlatformFileLock.cpp
+  support/platform/KrPlatformFiles.cpp
+  support/platform/KrPlatformLibrary.cpp
   support/platform/KrPlatformReadWriteLock.cpp
   support/platform/KrPlatformSemaphore.cpp
   support/platform/KrPlatformThread.cpp
+  support/platform/KrPlatformThreadKey.cpp
+  support/platform/crash/KrElfSymbols.cpp
+  support/platform/crash/KrPlatformFaultSignals.cpp
+  support/platform/crash/KrPlatformPages.cpp
+  support/platform/crash/KrPlatformUnwind.cpp
+  support/platform/crash/KrProcessMaps.cpp
   trace/CKrTraceData.cpp
   trace/CKrTraceDataMessageText.cpp
   trace/KrThreadTracePool.cpp

@@ -11,7 +11,6 @@
 
 #include <cstring>
 #include <new>
-#include <pthread.h>
 
 namespace {
 
@@ -37,7 +36,7 @@ const char* ProcessIdText()
     static const bool made = [] {
         MakeProcessIdText();
         // The child of a fork runs this with only its one thread alive.
-        pthread_atfork(nullptr, nullptr, &MakeProcessIdText);
+        krerrlog::CallInForkChild(&MakeProcessIdText);
         return true;
     }();
     (void)made;

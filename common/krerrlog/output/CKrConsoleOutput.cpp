@@ -32,7 +32,7 @@ bool CKrConsoleOutput::Log(CKrErrLogMessage& message)
     const char* text = message.GetBuffer();  // NUL-terminated at its length
     const int length = message.GetBufferLen();
     if (length <= 0) return CountDelivery(true, 0);
-    const ssize_t written = krerrlog::FileWrite(m_console, text, static_cast<size_t>(length));
+    const std::ptrdiff_t written = krerrlog::FileWrite(m_console, text, static_cast<size_t>(length));
     return CountDelivery(written >= length, length);
 }
 

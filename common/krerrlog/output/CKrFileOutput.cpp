@@ -262,7 +262,7 @@ void CKrFileOutput::SetHeaders(CKrErrLogMessage& first, CKrErrLogMessage& second
 bool CKrFileOutput::WriteUnlocked(const char* text, unsigned long long length)
 {
     if (m_fd < 0) return false;
-    return krerrlog::FileWrite(m_fd, text, length) == static_cast<ssize_t>(length);
+    return krerrlog::FileWrite(m_fd, text, length) == static_cast<std::ptrdiff_t>(length);
 }
 
 bool CKrFileOutput::LogMessage(const char* text, unsigned long long length)
@@ -286,8 +286,8 @@ bool CKrFileOutput::WriteLine(const char* text, unsigned long long length)
             // No line may follow a fragment: it would be glued to it.
             if (!m_bTornTail.load(std::memory_order_acquire)) {
                 if (m_fd < 0) return false;
-                const ssize_t written = krerrlog::FileWrite(m_fd, text, length);
-                if (written == static_cast<ssize_t>(length)) return true;
+                const std::ptrdiff_t written = krerrlog::FileWrite(m_fd, text, length);
+                if (written == static_cast<std::ptrdiff_t>(length)) return true;
                 if (written <= 0) return false;
                 m_bTornTail.store(true, std::memory_order_release);
                 cutShort = true;
@@ -366,8 +366,8 @@ void CKrFileOutput::WriteBufferedChunk(const char* chunk, unsigned long long len
     // meant to be written.
     m_bLineOpen = chunk[length - 1] != '\n';
     if (m_fd < 0) return;
-    const ssize_t written = krerrlog::FileWrite(m_fd, chunk, length);
-    if (written == static_cast<ssize_t>(length)) return;
+    const std::ptrdiff_t written = krerrlog::FileWrite(m_fd, chunk, length);
+    if (written == static_cast<std::ptrdiff_t>(length)) return;
     if (written > 0) krerrlog::EndAtLineBoundary(m_fd);
     unsigned long long lost = 0;
     for (unsigned long long i = written > 0 ? static_cast<unsigned long long>(written) : 0; i < length; ++i) {

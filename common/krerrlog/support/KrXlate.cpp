@@ -5,6 +5,7 @@
 #include <krerrlog/support/internal/KrNeverDestroyed.h>
 #include <krerrlog/support/internal/KrPropertiesFile.h>
 #include <krerrlog/support/KrReadWriteGuard.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +14,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 namespace krerrlog {
@@ -234,8 +234,7 @@ CKrXlate* CKrXlate::GetBundle(const char* bundleName, const char* locale)
 bool CKrXlate::SetResourceDirectory(const char* directory)
 {
     if (!directory || !*directory) return false;
-    struct stat info{};
-    if (stat(directory, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    if (!krerrlog::PlatformPathIsFolder(directory)) return false;
     return krerrlog::NoThrowDone([directory] {
         std::string path = directory;
         while (path.size() > 1 && path.back() == '/') path.pop_back();

@@ -7,8 +7,6 @@
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/internal/KrTraceRecordPool.h>
 
-#include <pthread.h>
-
 namespace {
 
 // Gives back every entry of the list. The logger's thread key is cleared first,
@@ -27,13 +25,9 @@ void GiveBackHeldEntries(void* head)
     }
 }
 
-pthread_key_t HeldEntriesKey()
+unsigned long HeldEntriesKey()
 {
-    static const pthread_key_t key = [] {
-        pthread_key_t made;
-        pthread_key_create(&made, &GiveBackHeldEntries);
-        return made;
-    }();
+    static const unsigned long key = krerrlog::ThreadKeyAlloc(&GiveBackHeldEntries);
     return key;
 }
 
@@ -46,11 +40,11 @@ namespace krerrlog {
 void HoldThreadTraceData(ThreadTraceData* entry, unsigned long loggerKey)
 {
     SavedErrorCodes keepErrors;
-    const pthread_key_t listKey = HeldEntriesKey();
+    const unsigned long listKey = HeldEntriesKey();
     // Entries whose logger key no longer leads to them belong to a logger that
     // was released (its key deleted): give them back now rather than at the
     // thread's end, so a long-lived thread does not pile them up.
-    auto* head = static_cast<ThreadTraceData*>(pthread_getspecific(listKey));
+    auto* head = static_cast<ThreadTraceData*>(ThreadKeyGet(listKey));
     ThreadTraceData** link = &head;
     while (*link) {
         ThreadTraceData* held = *link;
@@ -65,7 +59,7 @@ void HoldThreadTraceData(ThreadTraceData* entry, unsigned long loggerKey)
     entry->heldKey = loggerKey;
     entry->pNextHeld = head;
     ThreadKeySet(loggerKey, entry);
-    pthread_setspecific(listKey, entry);
+    ThreadKeySet(listKey, entry);
 }
 
 }  // namespace krerrlog

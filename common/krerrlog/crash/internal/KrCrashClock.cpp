@@ -29,13 +29,7 @@ struct PreparedOffsets {
 PreparedOffsets g_tables[2];
 std::atomic<PreparedOffsets*> g_current{nullptr};
 
-long OffsetAt(long long when)
-{
-    const time_t t = static_cast<time_t>(when);
-    std::tm parts{};
-    localtime_r(&t, &parts);
-    return parts.tm_gmtoff;
-}
+long OffsetAt(long long when) { return LocalOffsetSeconds(when); }
 
 // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
 void CivilFromDays(long long days, int& year, int& month, int& day)
@@ -100,9 +94,7 @@ CalendarTime CrashLocalTime(time_t when)
 
 CalendarTime CrashLocalTimeNow()
 {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return CrashLocalTime(now.tv_sec);
+    return CrashLocalTime(static_cast<time_t>(SystemClockSeconds()));
 }
 
 }  // namespace krerrlog

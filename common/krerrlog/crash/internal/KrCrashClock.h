@@ -2,7 +2,7 @@
 // zone lock and read the zone file; a signal handler can do neither. So the
 // offsets from UTC, and the instants at which they change, are worked out in
 // advance for the coming year and a half; at a crash the clock is read with
-// clock_gettime and split with arithmetic alone.
+// SystemClockSeconds and split with arithmetic alone.
 #pragma once
 
 #include <ctime>

@@ -8,12 +8,10 @@
 #include <krerrlog/output/internal/KrInMemoryDump.h>
 #include <krerrlog/output/internal/KrInMemoryTraceArea.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
+#include <krerrlog/support/platform/KrPlatformThread.h>
 
-#include <cerrno>
-#include <climits>
 #include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace krerrlog {
 
@@ -57,12 +55,12 @@ bool CrashFileName(int kind, char* out, size_t size)
     if (kind == kDumpCrashStack) {
         if (!ErrorLogPrefix(name)) return false;
     } else {
-        char prefix[PATH_MAX];
+        char prefix[kLongestPath];
         if (!InMemoryTraceArea::Process().CopyDumpPrefix(prefix, sizeof prefix, true)) prefix[0] = '\0';
         if (!name.Append(prefix)) return false;
     }
     const CalendarTime now = CrashLocalTimeNow();
-    return name.Append(NamePart(kind)) && name.Append("_") && name.AppendDecimal(getpid()) && name.Append("__") &&
+    return name.Append(NamePart(kind)) && name.Append("_") && name.AppendDecimal(CurrentProcessId()) && name.Append("__") &&
            name.AppendDecimal(now.year, 4) && name.AppendDecimal(now.month, 2) && name.AppendDecimal(now.day, 2) &&
            name.Append("_") && name.AppendDecimal(now.hour, 2) && name.AppendDecimal(now.minute, 2) &&
            name.AppendDecimal(now.second, 2) && name.Append(".txt");
@@ -70,25 +68,14 @@ bool CrashFileName(int kind, char* out, size_t size)
 
 int OpenCrashFile(int kind)
 {
-    char name[PATH_MAX];
+    char name[kLongestPath];
     if (!CrashFileName(kind, name, sizeof name)) return -1;
-    int fd;
-    do {
-        fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return PlatformCreateForCrash(name);
 }
 
 bool WriteCrashBytes(int fd, const char* data, size_t length)
 {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
+    return PlatformWrite(fd, data, length) == static_cast<long long>(length);
 }
 
 void DumpInMemoryTraceAtCrash()
@@ -98,7 +85,7 @@ void DumpInMemoryTraceAtCrash()
     const int fd = OpenCrashFile(kDumpAtCrash);
     if (fd < 0) return;
     area.WriteDump(fd, true);
-    ::close(fd);
+    PlatformClose(fd);
 }
 
 }  // namespace krerrlog

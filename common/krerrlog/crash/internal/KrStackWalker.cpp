@@ -1,10 +1,8 @@
 #include <krerrlog/crash/internal/KrStackWalker.h>
 
 #include <krerrlog/crash/internal/KrCrashText.h>
-
-#include <climits>
-#include <ucontext.h>
-#include <unwind.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
+#include <krerrlog/support/platform/crash/KrPlatformUnwind.h>
 
 namespace krerrlog {
 
@@ -17,30 +15,6 @@ constexpr int kMostRepeats = 1000;
 // Frames of the handler itself before the faulting one; more means the
 // faulting frame was not found.
 constexpr int kMostHandlerFrames = 64;
-
-uintptr_t ContextPc(const ucontext_t* context)
-{
-#if defined(__x86_64__)
-    return static_cast<uintptr_t>(context->uc_mcontext.gregs[REG_RIP]);
-#elif defined(__aarch64__)
-    return static_cast<uintptr_t>(context->uc_mcontext.pc);
-#else
-    (void)context;
-    return 0;
-#endif
-}
-
-uintptr_t ContextSp(const ucontext_t* context)
-{
-#if defined(__x86_64__)
-    return static_cast<uintptr_t>(context->uc_mcontext.gregs[REG_RSP]);
-#elif defined(__aarch64__)
-    return static_cast<uintptr_t>(context->uc_mcontext.sp);
-#else
-    (void)context;
-    return 0;
-#endif
-}
 
 }  // namespace
 
@@ -59,23 +33,22 @@ struct StackWalker::Walk {
 };
 
 struct StackWalkerCallbacks {
-    static _Unwind_Reason_Code OnFrame(_Unwind_Context* context, void* argument)
+    static bool OnFrame(const UnwoundFrame& frame, void* argument)
     {
         StackWalker::Walk& walk = *static_cast<StackWalker::Walk*>(argument);
-        int beforeInstruction = 0;
-        const uintptr_t pc = _Unwind_GetIPInfo(context, &beforeInstruction);
-        const uintptr_t cfa = _Unwind_GetCFA(context);
-        if (++walk.frames > StackWalker::kMostFrames) return _URC_END_OF_STACK;
+        const uintptr_t pc = frame.pc;
+        const uintptr_t cfa = frame.cfa;
+        if (++walk.frames > StackWalker::kMostFrames) return false;
         if (!walk.started) {
             if (walk.faultPc != 0 ? pc == walk.faultPc : walk.frames > walk.framesToSkip) {
                 walk.started = true;
             } else {
-                return walk.frames > kMostHandlerFrames ? _URC_END_OF_STACK : _URC_NO_REASON;
+                return walk.frames <= kMostHandlerFrames;
             }
         }
-        if (pc == 0) return _URC_END_OF_STACK;
+        if (pc == 0) return false;
         if (pc == walk.lastPc && cfa == walk.lastCfa) {
-            if (++walk.repeats > kMostRepeats) return _URC_END_OF_STACK;
+            if (++walk.repeats > kMostRepeats) return false;
         } else {
             walk.repeats = 0;
         }
@@ -83,11 +56,11 @@ struct StackWalkerCallbacks {
         walk.lastCfa = cfa;
         // A return address points behind its call, possibly past the end of
         // a function that does not return: look up the call itself.
-        walk.walker->AddFrame(walk, beforeInstruction ? pc : pc - 1);
-        return walk.full ? _URC_END_OF_STACK : _URC_NO_REASON;
+        walk.walker->AddFrame(walk, frame.beforeInstruction ? pc : pc - 1);
+        return !walk.full;
     }
 
-    static _Unwind_Reason_Code Ignore(_Unwind_Context*, void*) { return _URC_NO_REASON; }
+    static bool Ignore(const UnwoundFrame&, void*) { return true; }
 };
 
 bool StackWalker::Prepare()
@@ -96,7 +69,7 @@ bool StackWalker::Prepare()
     if (!m_maps.Prepare() || !m_symbols.Prepare()) return false;
     // One walk and one look-up now: the unwinder's set-up, the binding of
     // every call on the path and the page-in of the code happen here.
-    _Unwind_Backtrace(&StackWalkerCallbacks::Ignore, nullptr);
+    UnwindStack(&StackWalkerCallbacks::Ignore, nullptr);
     m_bPrepared = true;
     char buffer[512];
     CrashText warmUp(buffer, sizeof buffer);
@@ -114,14 +87,14 @@ void StackWalker::Start(Walk& walk)
     walk.lastPc = 0;
     walk.lastCfa = 0;
     m_maps.Read();
-    _Unwind_Backtrace(&StackWalkerCallbacks::OnFrame, &walk);
+    UnwindStack(&StackWalkerCallbacks::OnFrame, &walk);
     m_symbols.CloseAll();
 }
 
 void StackWalker::AddFrame(Walk& walk, uintptr_t address)
 {
     char name[kLongestName];
-    char line[kLongestName + PATH_MAX + 64];
+    char line[kLongestName + kLongestPath + 64];
     CrashText piece(line, sizeof line);
     const MappedRange* range = m_maps.Find(address);
     if (!range) return;  // no image: nothing to name the frame by
@@ -146,11 +119,10 @@ void StackWalker::List(const void* ucontext, CrashText& out)
         out.Append(kNoListing);
         return;
     }
-    const ucontext_t* context = static_cast<const ucontext_t*>(ucontext);
     Walk walk{};
     walk.walker = this;
     walk.out = &out;
-    walk.faultPc = ContextPc(context);
+    walk.faultPc = ContextInstruction(ucontext);
     Start(walk);
     if (walk.started || walk.full) return;
     // The unwinder never reached the faulting frame: a jump to an address
@@ -158,7 +130,7 @@ void StackWalker::List(const void* ucontext, CrashText& out)
     // address is then on top of the stack.
     m_maps.Read();
     AddFrame(walk, walk.faultPc);
-    const uintptr_t sp = ContextSp(context);
+    const uintptr_t sp = ContextStackPointer(ucontext);
     if (!walk.full && sp != 0 && m_maps.Readable(sp, sizeof(uintptr_t))) {
         const uintptr_t returnAddress = *reinterpret_cast<const uintptr_t*>(sp);
         const MappedRange* range = m_maps.Find(returnAddress);
@@ -173,7 +145,7 @@ void StackWalker::ListHere(CrashText& out)
     Walk walk{};
     walk.walker = this;
     walk.out = &out;
-    walk.framesToSkip = 2;  // ListHere and Start
+    walk.framesToSkip = 3;  // ListHere, Start and UnwindStack
     Start(walk);
 }
 

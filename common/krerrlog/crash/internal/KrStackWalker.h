@@ -1,10 +1,8 @@
 // The stack listing of a crashed thread, made inside the signal handler.
 //
-// Frames come from the C++ runtime's unwinder (_Unwind_Backtrace), which reads
-// the images' unwind tables. It is run once when the handler is installed, so
-// that its one-time set-up (and the lazy binding of the calls it makes) is done
-// by then; with this C library it finds the tables of an address through
-// _dl_find_object, which takes no lock and allocates nothing. The walk starts
+// Frames come from the platform's unwinder (KrPlatformUnwind.h). It is run
+// once when the handler is installed, so that its one-time set-up (and the
+// lazy binding of the calls it makes) is done by then. The walk starts
 // in the handler, crosses the signal frame and keeps the frames from the
 // faulting instruction on. Symbols are read from the image files themselves
 // (KrElfSymbols.h), image paths from the process's memory map
@@ -18,8 +16,8 @@
 // buffer is full.
 #pragma once
 
-#include <krerrlog/crash/internal/KrElfSymbols.h>
-#include <krerrlog/crash/internal/KrProcessMaps.h>
+#include <krerrlog/support/platform/crash/KrElfSymbols.h>
+#include <krerrlog/support/platform/crash/KrProcessMaps.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,7 @@
 #include <krerrlog/output/internal/KrConsoleManager.h>
 
 #include <krerrlog/support/platform/KrForkSafety.h>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
 
 namespace krerrlog {
 
@@ -16,7 +14,7 @@ void FreeConsole() {}
 
 int StandardOutputHandle()
 {
-    return fcntl(STDOUT_FILENO, F_GETFD) == -1 ? CKrConsoleManager::kNoConsole : STDOUT_FILENO;
+    return StandardOutputIsOpen() ? kStandardOutput : CKrConsoleManager::kNoConsole;
 }
 
 }  // namespace

@@ -1,12 +1,7 @@
 #include <krerrlog/output/internal/KrCrossProcessRollover.h>
 
+#include <krerrlog/support/platform/KrPlatformFileLock.h>
 #include <krerrlog/support/platform/KrPlatformThread.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace krerrlog {
 
@@ -16,18 +11,15 @@ constexpr int kAttempts = 2000;  // one millisecond apart
 
 CrossProcessRollover::CrossProcessRollover(int fd) : m_fd(-1), m_held(false), m_mayRollOver(true)
 {
-    if (fd < 0) return;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-    m_fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (m_fd < 0) m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);  // no /proc: shared with forked children
+    m_fd = OpenFileLockHandle(fd);
     if (m_fd < 0) return;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+        const FileLockTry tried = TryLockFileExclusive(m_fd);
+        if (tried == FileLockTry::Locked) {
             m_held = true;
             return;
         }
-        if (errno != EWOULDBLOCK && errno != EINTR) return;  // no locks on this file system
+        if (tried == FileLockTry::Unsupported) return;  // no locks on this file system
         SleepMilliseconds(1);
     }
     m_mayRollOver = false;
@@ -36,8 +28,8 @@ CrossProcessRollover::CrossProcessRollover(int fd) : m_fd(-1), m_held(false), m_
 CrossProcessRollover::~CrossProcessRollover()
 {
     if (m_fd < 0) return;
-    if (m_held) ::flock(m_fd, LOCK_UN);
-    ::close(m_fd);
+    if (m_held) UnlockFile(m_fd);
+    CloseFileLockHandle(m_fd);
 }
 
 }  // namespace krerrlog

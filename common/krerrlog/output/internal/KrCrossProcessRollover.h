@@ -1,8 +1,8 @@
 // The advisory lock that serialises roll-overs of one log file between the
-// processes that write it: an exclusive flock on the log file itself, held
-// through a descriptor of its own (opened anew, so that a process forked from
-// this one, which shares the output's descriptor, still contends for it), so
-// that it stays held while the output closes the file, moves it aside and
+// processes that write it: an exclusive advisory lock on the log file itself
+// (KrPlatformFileLock.h), held through a descriptor of its own (opened anew,
+// so that a process forked from this one, which shares the output's
+// descriptor, still contends for it), so that it stays held while the output closes the file, moves it aside and
 // opens the next one.
 //
 // Every process that may roll the file over holds a descriptor of that same

@@ -1,6 +1,8 @@
 #include <krerrlog/output/internal/KrDirectoryListing.h>
 
-#include <dirent.h>
+#include <krerrlog/support/platform/KrPlatformDirectory.h>
+
+#include <utility>
 
 namespace krerrlog {
 
@@ -29,16 +31,15 @@ bool MatchesWildcard(const char* pattern, const char* name)
 
 std::vector<std::string> ListMatchingEntries(const std::string& folder, const std::string& pattern)
 {
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return names;
-    while (const dirent* entry = readdir(dir)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-        if (MatchesWildcard(pattern.c_str(), name)) names.emplace_back(name);
-    }
-    closedir(dir);
-    return names;
+    struct Matching {
+        const std::string& pattern;
+        std::vector<std::string> names;
+    } matching{pattern, {}};
+    ForEachFolderEntry(folder.c_str(), [](const char* name, void* context) {
+        auto& found = *static_cast<Matching*>(context);
+        if (MatchesWildcard(found.pattern.c_str(), name)) found.names.emplace_back(name);
+    }, &matching);
+    return std::move(matching.names);
 }
 
 }  // namespace krerrlog

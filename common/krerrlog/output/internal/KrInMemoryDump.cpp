@@ -5,10 +5,10 @@
 #include <krerrlog/output/internal/KrInMemoryTraceArea.h>
 #include <krerrlog/support/internal/KrFileOps.h>
 #include <krerrlog/support/platform/KrPlatformClock.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -16,7 +16,7 @@ namespace krerrlog {
 
 namespace {
 
-constexpr size_t kNameCapacity = PATH_MAX;
+constexpr size_t kNameCapacity = kLongestPath;
 
 const char* NamePart(int kind)
 {

@@ -68,7 +68,7 @@ bool LockBounded(std::unique_lock<Mutex>& hold, bool bounded)
 bool WriteAll(int fd, const char* data, uint64_t length)
 {
     if (length == 0) return true;
-    return FileWrite(fd, data, static_cast<size_t>(length)) == static_cast<ssize_t>(length);
+    return FileWrite(fd, data, static_cast<size_t>(length)) == static_cast<std::ptrdiff_t>(length);
 }
 
 }  // namespace

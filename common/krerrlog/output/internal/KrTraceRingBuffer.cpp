@@ -3,6 +3,8 @@
 #include <krerrlog/output/internal/KrTraceRingBuffer.h>
 
 #include <krerrlog/output/internal/KrTraceWriterThread.h>
+#include <krerrlog/support/platform/KrPlatformClock.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
 #include <krerrlog/support/platform/KrPlatformThread.h>
 
 #include <algorithm>
@@ -10,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <time.h>
-#include <unistd.h>
 
 namespace krerrlog {
 namespace {
@@ -46,19 +46,6 @@ void CopyReplacingEmpty(unsigned char* to, const char* from, size_t n)
         return;
     }
     for (size_t i = 0; i < n; ++i) to[i] = Stored(from[i]);
-}
-
-long long MonotonicNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
-    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
-
-void NapOneMillisecond()
-{
-    timespec nap{0, 1000000L};
-    nanosleep(&nap, nullptr);  // async-signal-safe
 }
 
 }  // namespace
@@ -251,16 +238,11 @@ bool TraceRingBuffer::DrainForCrashLocked(int fd, long long deadlineNs)
         const uint32_t k = PublishedChunk(m_writeLimit.load(std::memory_order_relaxed), start);
         if (k == 0) {
             if (Pending() == 0) return true;
-            if (MonotonicNs() >= deadlineNs) return false;
-            NapOneMillisecond();  // a copy in progress on another thread
+            if (MonotonicNanoseconds() >= deadlineNs) return false;
+            SleepMilliseconds(1);  // a copy in progress on another thread
             continue;
         }
-        for (uint32_t done = 0; done < k;) {
-            const ssize_t n = ::write(fd, start + done, k - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<uint32_t>(n);
-        }
+        if (PlatformWrite(fd, start, k) != static_cast<long long>(k)) return false;
         ReleaseChunk(start, k);
     }
 }
@@ -268,11 +250,11 @@ bool TraceRingBuffer::DrainForCrashLocked(int fd, long long deadlineNs)
 bool FlushTraceRingForCrash(int timeoutMs)
 {
     const int savedErrno = errno;
-    const long long deadline = MonotonicNs() + static_cast<long long>(timeoutMs < 0 ? 0 : timeoutMs) * 1000000LL;
+    const long long deadline = MonotonicNanoseconds() + static_cast<long long>(timeoutMs < 0 ? 0 : timeoutMs) * 1000000LL;
     std::mutex& lock = TraceWriter::Process().WriterLock();
     bool locked = lock.try_lock();
-    while (!locked && MonotonicNs() < deadline) {
-        NapOneMillisecond();
+    while (!locked && MonotonicNanoseconds() < deadline) {
+        SleepMilliseconds(1);
         locked = lock.try_lock();
     }
     bool done = false;

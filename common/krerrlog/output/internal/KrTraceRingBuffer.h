@@ -121,7 +121,7 @@ public:
 
     // The crash flush's drain: writes published chunks straight to fd with
     // write(), without rolling over; waits for copies in progress until the
-    // deadline (CLOCK_MONOTONIC nanoseconds). True when nothing is left.
+    // deadline (MonotonicNanoseconds()). True when nothing is left.
     bool DrainForCrashLocked(int fd, long long deadlineNs);
 
 private:

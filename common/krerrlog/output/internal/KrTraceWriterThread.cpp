@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <new>
-#include <pthread.h>
 
 namespace krerrlog {
 namespace {
@@ -39,15 +38,7 @@ bool StartDetachedThread(void (*fn)(void*), void* argument, long long startEpoch
 {
     auto* record = new (std::nothrow) StartRecord{fn, argument, startEpochMs};
     if (!record) return false;
-    pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0) {
-        delete record;
-        return false;
-    }
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    const bool started = pthread_create(&thread, &attributes, &StartRoutine, record) == 0;
-    pthread_attr_destroy(&attributes);
+    const bool started = LaunchDetachedThread(&StartRoutine, record);
     if (!started) delete record;
     return started;
 }

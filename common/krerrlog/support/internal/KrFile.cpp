@@ -1,13 +1,11 @@
 #include <krerrlog/support/internal/KrFile.h>
 
 #include <krerrlog/support/internal/KrFileOps.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 CKrFile::CKrFile() : m_fd(-1), m_pChunk(nullptr), m_iChunkUsed(0), m_iChunkPos(0), m_bEof(false) {}
 
@@ -27,9 +25,9 @@ bool CKrFile::OpenFile(const char* path, int /*mode*/)
     }
     const int fd = KrOpen(path, 0 /* read only */, 0);
     if (fd < 0) return false;
-    struct stat info{};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
+    krerrlog::PlatformFileInfo info{};
+    if (!krerrlog::PlatformInfoOf(fd, info) || info.folder) {
+        krerrlog::PlatformClose(fd);
         return false;
     }
     m_fd = fd;
@@ -42,7 +40,7 @@ bool CKrFile::OpenFile(const char* path, int /*mode*/)
 void CKrFile::CloseFile()
 {
     if (m_fd < 0) return;
-    ::close(m_fd);
+    krerrlog::PlatformClose(m_fd);
     m_fd = -1;
     m_iChunkUsed = 0;
     m_iChunkPos = 0;
@@ -51,10 +49,7 @@ void CKrFile::CloseFile()
 
 int CKrFile::FillBuffer()
 {
-    ssize_t n;
-    do {
-        n = ::read(m_fd, m_pChunk, kChunk);
-    } while (n < 0 && errno == EINTR);
+    const long long n = krerrlog::PlatformRead(m_fd, m_pChunk, kChunk);
     if (n < 0) return -1;
     m_iChunkUsed = static_cast<int>(n);
     m_iChunkPos = 0;

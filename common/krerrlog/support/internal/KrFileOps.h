@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <sys/types.h>
 
 // Open flags as callers pass them (the C runtime's values).
 constexpr int KR_O_WRONLY = 0x0001;
@@ -31,7 +30,7 @@ namespace krerrlog {
 
 // Writes all of count bytes unless an error stops it; returns the bytes written
 // or -1 with errno set. Interrupted writes are resumed.
-ssize_t FileWrite(int fd, const void* data, size_t count);
+std::ptrdiff_t FileWrite(int fd, const void* data, size_t count);
 int FileClose(int fd);
 // The size of an open file, or -1.
 long long FileSize(int fd);

@@ -1,10 +1,7 @@
 #include <krerrlog/support/internal/KrPropertiesFile.h>
 
 #include <krerrlog/support/internal/KrFileOps.h>
-
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <krerrlog/support/platform/KrPlatformFiles.h>
 
 namespace krerrlog {
 namespace {
@@ -231,24 +228,23 @@ bool ReadPropertiesFile(const std::string& path, PropertyList& entries)
 {
     const int fd = KrOpen(path.c_str(), 0 /* read only */, 0);
     if (fd < 0) return false;
-    struct stat info{};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
+    PlatformFileInfo info{};
+    if (!PlatformInfoOf(fd, info) || info.folder) {
+        PlatformClose(fd);
         return false;
     }
     std::string content;
     char chunk[16384];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
+        const long long n = PlatformRead(fd, chunk, sizeof chunk);
         if (n < 0) {
-            ::close(fd);
+            PlatformClose(fd);
             return false;
         }
         if (n == 0) break;
         content.append(chunk, static_cast<size_t>(n));
     }
-    ::close(fd);
+    PlatformClose(fd);
     entries = ParseProperties(content);
     return true;
 }

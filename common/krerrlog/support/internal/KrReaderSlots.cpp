@@ -2,12 +2,10 @@
 // the asymmetric barrier that lets readers count in without a fence.
 #include <krerrlog/support/internal/KrReaderSlots.h>
 
-#include <linux/membarrier.h>
-#include <pthread.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include <krerrlog/support/internal/KrThreadKey.h>
+#include <krerrlog/support/platform/KrPlatformBarrier.h>
+#include <krerrlog/support/platform/KrSavedErrorCodes.h>
 
-#include <cerrno>
 #include <cstdint>
 
 namespace krerrlog {
@@ -24,21 +22,6 @@ thread_local int t_slot __attribute__((tls_model("initial-exec"))) = 0;
 // so a slot's next owner sees the last owner's count back at 0.
 std::atomic<uint64_t> g_taken{0};
 
-int Membarrier(int command) { return static_cast<int>(syscall(SYS_membarrier, command, 0, 0)); }
-
-// Whether writers can make readers' plain stores visible with membarrier;
-// decided once, before any reader relies on it.
-bool AsymmetricBarrier()
-{
-    static const bool available = [] {
-        const int saved = errno;
-        const bool ok = Membarrier(MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED) == 0;
-        errno = saved;
-        return ok;
-    }();
-    return available;
-}
-
 void GiveBackSlot(void* value)
 {
     const auto index = static_cast<int>(reinterpret_cast<intptr_t>(value)) - 1;
@@ -46,13 +29,9 @@ void GiveBackSlot(void* value)
     t_slot = 0;  // a reader later in this thread's exit takes an index again
 }
 
-pthread_key_t SlotKey()
+unsigned long SlotKey()
 {
-    static const pthread_key_t key = [] {
-        pthread_key_t made;
-        pthread_key_create(&made, &GiveBackSlot);
-        return made;
-    }();
+    static const unsigned long key = ThreadKeyAlloc(&GiveBackSlot);
     return key;
 }
 
@@ -62,14 +41,13 @@ int SlotOfThisThread()
     int slot = t_slot;
     if (slot != 0) return slot;
     slot = kShared + 1;
-    if (AsymmetricBarrier()) {
+    if (ProcessBarrierAvailable()) {
         uint64_t taken = g_taken.load(std::memory_order_relaxed);
         while (~taken != 0) {
             const int index = __builtin_ctzll(~taken);
             if (g_taken.compare_exchange_weak(taken, taken | (uint64_t{1} << index), std::memory_order_acquire)) {
-                const int saved = errno;
-                pthread_setspecific(SlotKey(), reinterpret_cast<void*>(static_cast<intptr_t>(index + 1)));
-                errno = saved;
+                SavedErrorCodes keepErrors;
+                ThreadKeySet(SlotKey(), reinterpret_cast<void*>(static_cast<intptr_t>(index + 1)));
                 slot = index + 1;
                 break;
             }
@@ -108,11 +86,7 @@ void ReaderSlots::Leave()
 
 void ReaderSlots::AfterGateClosed()
 {
-    if (AsymmetricBarrier()) {
-        const int saved = errno;
-        Membarrier(MEMBARRIER_CMD_PRIVATE_EXPEDITED);
-        errno = saved;
-    }
+    if (ProcessBarrierAvailable()) IssueProcessBarrier();
 }
 
 int ReaderSlots::Sum() const

@@ -6,8 +6,9 @@
 // back when the thread ends), so a reader changes its counter with a plain
 // store. The store must be seen by a writer that closes the gate at the same
 // time; instead of a full fence on every read, the writer runs a process-wide
-// barrier (membarrier) after closing the gate. Threads beyond kSlots, and
-// kernels without that barrier, count in with a fenced read-modify-write.
+// barrier (KrPlatformBarrier.h) after closing the gate. Threads beyond
+// kSlots, and kernels without that barrier, count in with a fenced
+// read-modify-write.
 #pragma once
 
 #include <atomic>

@@ -4,8 +4,9 @@
 namespace krerrlog {
 constexpr unsigned long kThreadKeyNotAllocated = 0xFFFFFFFFul;
 
-// TlsAlloc: a new key, or kThreadKeyNotAllocated when none is left.
-unsigned long ThreadKeyAlloc();
+// TlsAlloc: a new key, or kThreadKeyNotAllocated when none is left. A
+// destructor, when given, runs at a thread's end for its value if not null.
+unsigned long ThreadKeyAlloc(void (*destructor)(void*) = nullptr);
 // TlsGetValue: the calling thread's value (null when never set or not allocated).
 void* ThreadKeyGet(unsigned long key);
 // TlsSetValue / TlsFree: false on a key that is not allocated.

@@ -32,6 +32,28 @@ struct SplitCache {
 
 }  // namespace
 
+long long SystemClockSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<long long>(now.tv_sec);
+}
+
+long long MonotonicNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+long LocalOffsetSeconds(long long epochSeconds)
+{
+    const time_t t = static_cast<time_t>(epochSeconds);
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    return parts.tm_gmtoff;
+}
+
 long long NowEpochMilliseconds()
 {
     ClockSource source = g_clockSource.load(std::memory_order_acquire);

@@ -18,6 +18,18 @@ struct CalendarTime {
 // Milliseconds since 1970-01-01 UTC, from the clock source in force.
 long long NowEpochMilliseconds();
 
+// The system clock's seconds since 1970, whatever source tests set.
+// Async-signal-safe.
+long long SystemClockSeconds();
+
+// A clock that only moves forward, in nanoseconds from an arbitrary start.
+// Async-signal-safe.
+long long MonotonicNanoseconds();
+
+// Seconds east of UTC that local time is at the instant (seconds since
+// 1970). May take the C library's time zone lock: never at a crash.
+long LocalOffsetSeconds(long long epochSeconds);
+
 // The current time in local time (GetLocalTime) or UTC (GetSystemTime).
 CalendarTime ReadCalendarTime(bool localTime);
 

@@ -21,7 +21,7 @@ void ForgetThreadIdInChild() { t_threadId = 0; }
 unsigned long CurrentThreadId()
 {
     if (t_threadId == 0) {
-        static const bool registered = pthread_atfork(nullptr, nullptr, &ForgetThreadIdInChild) == 0;
+        static const bool registered = CallInForkChild(&ForgetThreadIdInChild);
         (void)registered;
         t_threadId = static_cast<unsigned long>(syscall(SYS_gettid));
     }
@@ -36,5 +36,18 @@ void SleepMilliseconds(unsigned long milliseconds)
     while (nanosleep(&delay, &delay) != 0) {
     }
 }
+
+bool LaunchDetachedThread(void* (*routine)(void*), void* argument)
+{
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) return false;
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    const bool started = pthread_create(&thread, &attributes, routine, argument) == 0;
+    pthread_attr_destroy(&attributes);
+    return started;
+}
+
+bool CallInForkChild(void (*handler)()) { return pthread_atfork(nullptr, nullptr, handler) == 0; }
 
 }  // namespace krerrlog

@@ -1,9 +1,11 @@
-#include <krerrlog/crash/internal/KrProcessMaps.h>
+// The process's memory map from Linux's /proc/self/maps.
+#include <krerrlog/support/platform/crash/KrProcessMaps.h>
+
+#include <krerrlog/support/platform/crash/KrPlatformPages.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace krerrlog {
@@ -13,14 +15,6 @@ namespace {
 constexpr size_t kMostRanges = 8192;
 constexpr size_t kPathPoolBytes = 512 * 1024;
 constexpr size_t kChunkBytes = 16 * 1024;  // longer than any line (paths are at most 4096)
-
-void* AllocatePages(size_t bytes)
-{
-    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) return nullptr;
-    std::memset(memory, 0, bytes);  // committed now, not at the crash
-    return memory;
-}
 
 uint64_t ParseHex(const char*& at, const char* end)
 {
@@ -45,9 +39,9 @@ void SkipField(const char*& at, const char* end)
 bool ProcessMaps::Prepare()
 {
     if (m_ranges) return true;
-    m_ranges = static_cast<MappedRange*>(AllocatePages(kMostRanges * sizeof(MappedRange)));
-    m_paths = static_cast<char*>(AllocatePages(kPathPoolBytes));
-    m_chunk = static_cast<char*>(AllocatePages(kChunkBytes));
+    m_ranges = static_cast<MappedRange*>(AllocateCommittedPages(kMostRanges * sizeof(MappedRange)));
+    m_paths = static_cast<char*>(AllocateCommittedPages(kPathPoolBytes));
+    m_chunk = static_cast<char*>(AllocateCommittedPages(kChunkBytes));
     return m_ranges && m_paths && m_chunk;
 }
 

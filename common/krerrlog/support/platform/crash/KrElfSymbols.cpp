@@ -1,6 +1,8 @@
-#include <krerrlog/crash/internal/KrElfSymbols.h>
+// Function symbols from the ELF images mapped into the process.
+#include <krerrlog/support/platform/crash/KrElfSymbols.h>
 
-#include <krerrlog/crash/internal/KrProcessMaps.h>
+#include <krerrlog/support/platform/crash/KrPlatformPages.h>
+#include <krerrlog/support/platform/crash/KrProcessMaps.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +11,6 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace krerrlog {
@@ -57,9 +58,8 @@ bool ElfSymbols::Prepare()
 {
     if (m_images) return true;
     const size_t bytes = kMostImages * sizeof(Image) + kChunkBytes + kLastNameBytes;
-    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) return false;
-    std::memset(memory, 0, bytes);
+    void* memory = AllocateCommittedPages(bytes);
+    if (!memory) return false;
     m_images = static_cast<Image*>(memory);
     m_chunk = static_cast<unsigned char*>(memory) + kMostImages * sizeof(Image);
     m_lastName = reinterpret_cast<char*>(m_chunk + kChunkBytes);

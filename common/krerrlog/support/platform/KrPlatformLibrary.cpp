@@ -1,3 +1,5 @@
+// Component libraries through the dynamic loader: lib<name>.so, beside this
+// library first.
 #include <krerrlog/support/internal/KrLibraryLoader.h>
 
 #include <krerrlog/support/internal/KrMemoryPolicy.h>

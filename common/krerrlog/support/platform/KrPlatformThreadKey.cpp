@@ -1,3 +1,4 @@
+// Thread keys as POSIX thread-specific data keys.
 #include <krerrlog/support/internal/KrThreadKey.h>
 
 #include <pthread.h>
@@ -9,10 +10,10 @@ void initializeThreadKey(unsigned long* key)
 
 namespace krerrlog {
 
-unsigned long ThreadKeyAlloc()
+unsigned long ThreadKeyAlloc(void (*destructor)(void*))
 {
     pthread_key_t key;
-    if (pthread_key_create(&key, nullptr) != 0) return kThreadKeyNotAllocated;
+    if (pthread_key_create(&key, destructor) != 0) return kThreadKeyNotAllocated;
     return static_cast<unsigned long>(key);
 }
 

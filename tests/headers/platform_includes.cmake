@@ -1,0 +1,23 @@
+# The platform layer is the one folder to port: outside support/platform/ no
+# file of the library includes a system header of the platform.
+#   cmake -DSOURCE_DIR=<common/krerrlog> -P platform_includes.cmake
+set(platform_headers "(unistd|fcntl|pthread|dlfcn|dirent|signal|sched|link|elf|unwind|execinfo|ucontext|semaphore|sys/[a-z]+|linux/[a-z]+)\\.h")
+file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.inc)
+list(LENGTH files count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no sources under ${SOURCE_DIR}")
+endif()
+set(offenders 0)
+foreach(file ${files})
+  if(file MATCHES "^support/platform/")
+    continue()
+  endif()
+  file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*<${platform_headers}>")
+  foreach(line ${includes})
+    message(SEND_ERROR "${file}: ${line} (platform calls belong in support/platform/)")
+    math(EXPR offenders "${offenders} + 1")
+  endforeach()
+endforeach()
+if(offenders GREATER 0)
+  message(FATAL_ERROR "${offenders} platform include(s) outside support/platform/")
+endif()
