@@ -93,7 +93,6 @@ set(KRERRLOG_SOURCES
   support/platform/KrPlatformFileLock.cpp
   support/platform/KrPlatformFiles.cpp
   support/platform/KrPlatformLibrary.cpp
-  support/platform/KrPlatformReadWriteLock.cpp
   support/platform/KrPlatformSemaphore.cpp
   support/platform/KrPlatformThread.cpp
   support/platform/KrPlatformThreadKey.cpp

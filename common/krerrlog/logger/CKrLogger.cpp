@@ -85,7 +85,10 @@ private:
 void CKrLogger::Init()
 {
     // A guard without its state (no memory for it) would keep nobody out.
-    if (!m_logGuard.HasState() || !m_traceGuard.HasState() || !m_auditGuard.HasState()) return;
+    if (!m_logGuard.HasState() || !m_bufferedTraceGuard.HasState() || !m_inMemoryGuard.HasState() ||
+        !m_traceGuard.HasState() || !m_auditGuard.HasState()) {
+        return;
+    }
     AllGuardsForWriting hold(m_logGuard, m_bufferedTraceGuard, m_inMemoryGuard, m_traceGuard, m_auditGuard);
     if (m_bInited) return;
 

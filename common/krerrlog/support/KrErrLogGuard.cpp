@@ -73,6 +73,8 @@ void CKrGuard::LockForWrite()
     m_pWriterThread.store(krerrlog::ReaderSlots::ThisThread(), std::memory_order_relaxed);
 }
 
+bool CKrGuard::HasSemaphores() const { return m_readers.HasHandle() && m_writers.HasHandle(); }
+
 void CKrGuard::ReaderEnters()
 {
     if (m_pReaderSlots) {
@@ -160,7 +162,7 @@ CKrErrLogGuard::CKrErrLogGuard()
     : m_pState(krerrlog::NoThrow<CKrGuard*>(nullptr, [] { return new (std::nothrow) CKrGuard; }))
 {
     // A state without its semaphores would let every thread in at once.
-    if (m_pState && (m_pState->m_readers.Wait(0) < 0 || m_pState->m_writers.Wait(0) < 0)) {
+    if (m_pState && !m_pState->HasSemaphores()) {
         delete m_pState;
         m_pState = nullptr;
     }

@@ -35,6 +35,8 @@ public:
     // After fork, in the child, whose only thread is the forking one: free,
     // with no reader, writer or waiter of the parent counted.
     KRERRLOG_LOCAL void ResetInChild();
+    // False when a semaphore could not be made: the guard would not exclude.
+    KRERRLOG_LOCAL bool HasSemaphores() const;
 
 private:
     friend class CKrGuardTestPeer;

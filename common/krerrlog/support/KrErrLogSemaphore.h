@@ -19,6 +19,8 @@ public:
     int Wait(unsigned long milliseconds);
     // True when the object is signalled now; consumes a count like a wait.
     bool Test();
+    // False when the platform's object could not be made.
+    KRERRLOG_LOCAL bool HasHandle() const { return m_hHandle != nullptr; }
 
 protected:
     CKrErrLogSyncBase();

@@ -1,26 +1,31 @@
 // The reader-writer lock the logger takes on its trace paths. Readers share it
 // cheaply; a waiting writer is preferred over new readers, so a steady stream
-// of trace calls cannot hold off a configuration change.
+// of trace calls cannot hold off a configuration change. It is the writers-first
+// guard of KrErrLogGuard.h held by value: a reader counts itself in its own
+// cache line instead of changing one shared word, so trace calls on many
+// threads do not contend.
 #pragma once
 
 #include <krerrlog/KrThreadAnnotations.h>
+#include <krerrlog/support/KrErrLogGuard.h>
 
 class KRERRLOG_CAPABILITY("mutex") CKrReadWriteGuard {
 public:
-    CKrReadWriteGuard();
-    ~CKrReadWriteGuard();
+    CKrReadWriteGuard() = default;
     CKrReadWriteGuard(const CKrReadWriteGuard&) = delete;
     CKrReadWriteGuard& operator=(const CKrReadWriteGuard&) = delete;
 
     void LockForRead() KRERRLOG_ACQUIRE_SHARED();
     void LockForWrite() KRERRLOG_ACQUIRE();
     void Unlock() KRERRLOG_RELEASE_GENERIC();
-    // After fork, in the child: made anew, free.
+    // False when the guard could not be made whole (no memory for its
+    // semaphores): it would keep nobody out.
+    bool HasState() const;
+    // After fork, in the child: free.
     void ResetInChild();
 
 private:
-    // The platform's lock, made in place; its size is checked where it is built.
-    alignas(8) unsigned char m_lock[56];
+    CKrGuard m_guard;
 };
 
 class KRERRLOG_SCOPED_CAPABILITY CKrAutoReader {
