@@ -192,9 +192,15 @@ private:
     // After every change of the trace (in-memory) slots, under the writer side.
     KRERRLOG_LOCAL void PublishTraceAvailability() KRERRLOG_REQUIRES(m_bufferedTraceGuard, m_traceGuard);
     KRERRLOG_LOCAL void PublishInMemoryAvailability() KRERRLOG_REQUIRES(m_inMemoryGuard);
+    // Stores one of the two flags and keeps the count of available traces.
+    KRERRLOG_LOCAL static void Publish(std::atomic<bool>& flag, bool available);
     KRERRLOG_LOCAL bool TraceAvailableLocked() const KRERRLOG_REQUIRES_SHARED(m_traceGuard);
     KRERRLOG_LOCAL bool InMemoryTraceAvailableLocked() const KRERRLOG_REQUIRES_SHARED(m_inMemoryGuard);
     KRERRLOG_LOCAL bool DecideLocked(int* verdicts, CKrTraceData* master, unsigned int componentId);
+    // Every entry back to undecided; the writer side held, the kind's flag false.
+    KRERRLOG_LOCAL static void ClearVerdicts(int* verdicts);
+    // True when the component was already decided not traced; no hold.
+    KRERRLOG_LOCAL static bool KnownNotTraced(int* verdicts, unsigned int componentId);
     // The read side of the trace guard, or of the buffered one while buffered
     // is set; to the analysis it is always m_traceGuard (see m_pTraceOutput).
     // False past the nesting limit, nothing held.
@@ -240,8 +246,10 @@ private:
     CKrTraceData* m_pInMemoryTraceConfig KRERRLOG_GUARDED_BY(m_inMemoryGuard);
     // Cleared under the writer side; readers fill entries in with relaxed
     // atomic accesses (DecideLocked), all storing the same verdict.
-    int m_traceVerdicts[65536] KRERRLOG_GUARDED_BY(m_traceGuard);
-    int m_inMemoryTraceVerdicts[65536] KRERRLOG_GUARDED_BY(m_inMemoryGuard);
+    // An entry decided "not traced" is also read without the guard (KnownNotTraced).
+    static constexpr int kVerdictCount = 65536;
+    int m_traceVerdicts[kVerdictCount] KRERRLOG_GUARDED_BY(m_traceGuard);
+    int m_inMemoryTraceVerdicts[kVerdictCount] KRERRLOG_GUARDED_BY(m_inMemoryGuard);
     // The logger's own in-memory output: changed under m_inMemoryGuard, read
     // without it by the documented no-lock calls (NewLogOutput(int, int)).
     bool m_bInMemoryOutputCreated KRERRLOG_GUARDED_BY(m_inMemoryGuard);

@@ -183,7 +183,7 @@ bool CKrLogger::EnableTrace(CKrLogOutput* out, CKrLogOutput* secondOut, int trac
         m_pSecondTraceOutput = secondOut;
         config->m_iVersion = version + 1;
         m_pTraceConfig = config;
-        std::memset(m_traceVerdicts, 0, sizeof m_traceVerdicts);
+        ClearVerdicts(m_traceVerdicts);
         m_bUseLocalTime = useLocalTime;
     } else {
         // The installed configuration and secondary output stay; a second
@@ -360,7 +360,7 @@ bool CKrLogger::EnableInMemoryTrace(CKrLogOutput* out, const char* traceConfigFi
     m_pInMemoryTraceOutput = out;
     config->m_iVersion = version + 1;
     m_pInMemoryTraceConfig = config;
-    std::memset(m_inMemoryTraceVerdicts, 0, sizeof m_inMemoryTraceVerdicts);
+    ClearVerdicts(m_inMemoryTraceVerdicts);
     m_bUseLocalTime = useLocalTime;
     config->SetDateTimeFieldFromConfiguration();
     out->SetHeaders(first, second);

@@ -1,11 +1,13 @@
 // The logger's trace decisions: availability, verdicts per component, and the
 // hand-out of the calling thread's records, for the trace and the in-memory
 // trace. The kind's reader lock is held only while the master and the verdict
-// table are read and while a record is refreshed from the master; it is never
-// held together with the pool's lock.
+// table are read and while a record is refreshed from the master (a verdict
+// already decided "not traced" is read without it: KnownNotTraced); it is
+// never held together with the pool's lock.
 #include <krerrlog/logger/CKrLogger.h>
 
 #include <krerrlog/logger/internal/KrNestedLogGuard.h>
+#include <krerrlog/logger/internal/KrTracesAvailable.h>
 #include <krerrlog/support/internal/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
@@ -59,19 +61,23 @@ bool CKrLogger::InMemoryTraceAvailableLocked() const
 
 // Each flag is published under its own kind's writer side only, so two
 // threads switching the trace and the in-memory trace never store a stale
-// value of the other's flag.
-void CKrLogger::PublishTraceAvailability()
-{
-    m_bTraceAvailable.store(TraceAvailableLocked(), std::memory_order_release);
-}
+// value of the other's flag; that writer side is also why the relaxed look at
+// the old value is exact.
+void CKrLogger::PublishTraceAvailability() { Publish(m_bTraceAvailable, TraceAvailableLocked()); }
 
-void CKrLogger::PublishInMemoryAvailability()
+void CKrLogger::PublishInMemoryAvailability() { Publish(m_bInMemoryTraceAvailable, InMemoryTraceAvailableLocked()); }
+
+void CKrLogger::Publish(std::atomic<bool>& flag, bool available)
 {
-    m_bInMemoryTraceAvailable.store(InMemoryTraceAvailableLocked(), std::memory_order_release);
+    if (flag.load(std::memory_order_relaxed) == available) return;
+    if (available) krerrlog::g_tracesAvailable.fetch_add(1, std::memory_order_relaxed);
+    flag.store(available, std::memory_order_release);
+    if (!available) krerrlog::g_tracesAvailable.fetch_sub(1, std::memory_order_relaxed);
 }
 
 // Readers decide an entry at once (they all store the same value) and the
-// writer clears the table under its lock: readers use relaxed atomic accesses.
+// writer clears the table under its lock (ClearVerdicts, with the flag of its
+// kind false): readers use relaxed atomic accesses.
 bool CKrLogger::DecideLocked(int* verdicts, CKrTraceData* master, unsigned int componentId)
 {
     std::atomic_ref<int> verdict(verdicts[KrVerdictIndex(componentId)]);
@@ -83,6 +89,26 @@ bool CKrLogger::DecideLocked(int* verdicts, CKrTraceData* master, unsigned int c
     return decided == kTraced;
 }
 
+void CKrLogger::ClearVerdicts(int* verdicts)
+{
+    for (int i = 0; i < kVerdictCount; ++i) std::atomic_ref<int>(verdicts[i]).store(0, std::memory_order_relaxed);
+}
+
+// The common answer of a call that is not traced, read without the reader
+// hold, after the caller saw its kind's flag true (acquire). An entry is set
+// only under the reader hold, by a reader of the installed configuration, and
+// cleared under the writer side before the flag is published true again
+// (release), so "not traced" read here is the verdict of a configuration that
+// was installed during the call: a reader that saw the latest publication
+// sees the clear or a later verdict; one that saw an earlier publication
+// answers as a call made before the switch would. Anything else (0, traced)
+// is decided under the hold. Relaxed as in DecideLocked.
+// Unchecked: the look is made without the guard, on purpose.
+bool CKrLogger::KnownNotTraced(int* verdicts, unsigned int componentId) KRERRLOG_NO_THREAD_SAFETY_ANALYSIS
+{
+    return std::atomic_ref<int>(verdicts[KrVerdictIndex(componentId)]).load(std::memory_order_relaxed) == kNotTraced;
+}
+
 // ---- Questions about the configuration ----
 
 bool CKrLogger::TraceEnabled(unsigned int componentId)
@@ -91,6 +117,7 @@ bool CKrLogger::TraceEnabled(unsigned int componentId)
     // change, so for id 0 it is the answer the lock would give.
     if (!m_bTraceAvailable.load(std::memory_order_acquire)) return false;
     if (componentId == 0) return true;
+    if (KnownNotTraced(m_traceVerdicts, componentId)) return false;
     const bool buffered = GetBufferedTracing();
     if (!LockTraceForRead(buffered)) return false;
     const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
@@ -125,6 +152,7 @@ bool CKrLogger::FieldTracedInMemory(unsigned int fieldId)
 bool CKrLogger::ShouldTrace(unsigned int componentId, CKrTraceData* record)
 {
     if (!record || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    if (KnownNotTraced(m_traceVerdicts, componentId)) return false;
     const bool buffered = GetBufferedTracing();
     if (!LockTraceForRead(buffered)) return false;
     bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
@@ -136,6 +164,7 @@ bool CKrLogger::ShouldTrace(unsigned int componentId, CKrTraceData* record)
 bool CKrLogger::ShouldInMemoryTrace(unsigned int componentId, CKrTraceData* record)
 {
     if (!record || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
+    if (KnownNotTraced(m_inMemoryTraceVerdicts, componentId)) return false;
     krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
     const bool traced = hold.Admitted() && InMemoryTraceAvailableLocked() &&
                         DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId);
@@ -200,6 +229,7 @@ bool CKrLogger::InMemoryTraceAlloc(CKrTraceData** out)
 bool CKrLogger::ShouldTraceAlloc(unsigned int componentId, CKrTraceData** out)
 {
     if (!out || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    if (KnownNotTraced(m_traceVerdicts, componentId)) return false;
     const bool buffered = GetBufferedTracing();
     if (!LockTraceForRead(buffered)) return false;
     const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
@@ -211,6 +241,7 @@ bool CKrLogger::ShouldTraceAlloc(unsigned int componentId, CKrTraceData** out)
 bool CKrLogger::ShouldInMemoryTraceAlloc(unsigned int componentId, CKrTraceData** out)
 {
     if (!out || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
+    if (KnownNotTraced(m_inMemoryTraceVerdicts, componentId)) return false;
     int version = 0;
     {
         krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);

@@ -3,6 +3,7 @@
 #include <krerrlog/trace/KrTracing.h>
 
 #include <krerrlog/logger/CKrLogger.h>
+#include <krerrlog/logger/internal/KrTracesAvailable.h>
 #include <krerrlog/support/internal/KrThreadKey.h>
 #include <krerrlog/support/platform/KrSavedErrorCodes.h>
 #include <krerrlog/trace/CKrTraceData.h>
@@ -71,7 +72,8 @@ bool KrTracing::BeginEx()
     // decision, which hands out the held record (refreshed) or takes one only
     // for a traced component: the same outcome as taking them here, without
     // two thread-key reads on the path of a call that is not traced.
-    return Begin(theLogger());
+    // With no trace available in any logger, theLogger()'s is not either.
+    return Begin(krerrlog::AnyTraceAvailable() ? theLogger() : nullptr);
 }
 
 bool KrTracing::BeginExWobj(CKrTraceData& record)
