@@ -156,6 +156,7 @@ private:
     friend class CKrLoggerList;  // makes the named loggers
     friend class CKrLoggerTestPeer;
     friend class krerrlog::TraceConfigCheck;  // reads the vocabulary for the operators' checker
+    friend class KrTracing;                   // begins a trace call with the two flags below, inline
 
     CKrLogger();
     // Initialises the logger; a logger that cannot be set up (memory ran out)
@@ -201,6 +202,8 @@ private:
     KRERRLOG_LOCAL static void ClearVerdicts(int* verdicts);
     // True when the component was already decided not traced; no hold.
     KRERRLOG_LOCAL static bool KnownNotTraced(int* verdicts, unsigned int componentId);
+    KRERRLOG_LOCAL bool DecideTraceUnderHold(unsigned int componentId, CKrTraceData* record, CKrTraceData** out);
+    KRERRLOG_LOCAL bool DecideInMemoryUnderHold(unsigned int componentId, CKrTraceData* record, CKrTraceData** out);
     // The read side of the trace guard, or of the buffered one while buffered
     // is set; to the analysis it is always m_traceGuard (see m_pTraceOutput).
     // False past the nesting limit, nothing held.
@@ -268,6 +271,8 @@ private:
     // store, acquire load: a reader that sees true sees the installed slots.
     std::atomic<bool> m_bTraceAvailable;
     std::atomic<bool> m_bInMemoryTraceAvailable;
+    bool TraceAvailableNow() const { return m_bTraceAvailable.load(std::memory_order_acquire); }
+    bool InMemoryTraceAvailableNow() const { return m_bInMemoryTraceAvailable.load(std::memory_order_acquire); }
 
     // Set by the first release that unloads the component libraries; loggers
     // may be released on several threads at once, so it is claimed atomically

@@ -115,20 +115,12 @@ bool CKrLogger::TraceEnabled(unsigned int componentId)
 {
     // The availability flag is republished under the writer side by every
     // change, so for id 0 it is the answer the lock would give.
-    if (!m_bTraceAvailable.load(std::memory_order_acquire)) return false;
+    if (!TraceAvailableNow()) return false;
     if (componentId == 0) return true;
-    if (KnownNotTraced(m_traceVerdicts, componentId)) return false;
-    const bool buffered = GetBufferedTracing();
-    if (!LockTraceForRead(buffered)) return false;
-    const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
-    UnlockTrace(buffered);
-    return traced;
+    return !KnownNotTraced(m_traceVerdicts, componentId) && DecideTraceUnderHold(componentId, nullptr, nullptr);
 }
 
-bool CKrLogger::InMemoryTraceEnabled(unsigned int)
-{
-    return m_bInMemoryTraceAvailable.load(std::memory_order_acquire);
-}
+bool CKrLogger::InMemoryTraceEnabled(unsigned int) { return InMemoryTraceAvailableNow(); }
 
 bool CKrLogger::FieldTraced(unsigned int fieldId)
 {
@@ -152,24 +144,46 @@ bool CKrLogger::FieldTracedInMemory(unsigned int fieldId)
 bool CKrLogger::ShouldTrace(unsigned int componentId, CKrTraceData* record)
 {
     if (!record || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
-    if (KnownNotTraced(m_traceVerdicts, componentId)) return false;
-    const bool buffered = GetBufferedTracing();
-    if (!LockTraceForRead(buffered)) return false;
-    bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
-    if (traced && record->m_iVersion < m_pTraceConfig->m_iVersion) *record = *m_pTraceConfig;
-    UnlockTrace(buffered);
-    return traced;
+    return !KnownNotTraced(m_traceVerdicts, componentId) && DecideTraceUnderHold(componentId, record, nullptr);
 }
 
 bool CKrLogger::ShouldInMemoryTrace(unsigned int componentId, CKrTraceData* record)
 {
     if (!record || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
-    if (KnownNotTraced(m_inMemoryTraceVerdicts, componentId)) return false;
-    krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
-    const bool traced = hold.Admitted() && InMemoryTraceAvailableLocked() &&
-                        DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId);
-    if (traced && record->m_iVersion < m_pInMemoryTraceConfig->m_iVersion) *record = *m_pInMemoryTraceConfig;
-    return traced;
+    return !KnownNotTraced(m_inMemoryTraceVerdicts, componentId) &&
+           DecideInMemoryUnderHold(componentId, record, nullptr);
+}
+
+// The rest of a decision, apart from the checks above so that those run
+// without saving registers: the verdict under the kind's hold, refreshing
+// record if it is older than the installed configuration; then the thread's
+// record handed to *out if out is given.
+__attribute__((noinline)) bool CKrLogger::DecideTraceUnderHold(unsigned int componentId, CKrTraceData* record,
+                                                               CKrTraceData** out)
+{
+    const bool buffered = GetBufferedTracing();
+    if (!LockTraceForRead(buffered)) return false;
+    const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
+    const int version = traced ? m_pTraceConfig->m_iVersion : 0;
+    if (traced && record && record->m_iVersion < version) *record = *m_pTraceConfig;
+    UnlockTrace(buffered);
+    return traced && (!out || HandOutRecord(false, version, out));
+}
+
+__attribute__((noinline)) bool CKrLogger::DecideInMemoryUnderHold(unsigned int componentId, CKrTraceData* record,
+                                                                  CKrTraceData** out)
+{
+    int version = 0;
+    {
+        krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
+        if (!hold.Admitted() || !InMemoryTraceAvailableLocked() ||
+            !DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId)) {
+            return false;
+        }
+        version = m_pInMemoryTraceConfig->m_iVersion;
+        if (record && record->m_iVersion < version) *record = *m_pInMemoryTraceConfig;
+    }
+    return !out || HandOutRecord(true, version, out);
 }
 
 // ---- Hand-out of the thread's records ----
@@ -229,29 +243,13 @@ bool CKrLogger::InMemoryTraceAlloc(CKrTraceData** out)
 bool CKrLogger::ShouldTraceAlloc(unsigned int componentId, CKrTraceData** out)
 {
     if (!out || !m_bTraceAvailable.load(std::memory_order_acquire)) return false;
-    if (KnownNotTraced(m_traceVerdicts, componentId)) return false;
-    const bool buffered = GetBufferedTracing();
-    if (!LockTraceForRead(buffered)) return false;
-    const bool traced = TraceAvailableLocked() && DecideLocked(m_traceVerdicts, m_pTraceConfig, componentId);
-    const int version = traced ? m_pTraceConfig->m_iVersion : 0;
-    UnlockTrace(buffered);
-    return traced && HandOutRecord(false, version, out);
+    return !KnownNotTraced(m_traceVerdicts, componentId) && DecideTraceUnderHold(componentId, nullptr, out);
 }
 
 bool CKrLogger::ShouldInMemoryTraceAlloc(unsigned int componentId, CKrTraceData** out)
 {
     if (!out || !m_bInMemoryTraceAvailable.load(std::memory_order_acquire)) return false;
-    if (KnownNotTraced(m_inMemoryTraceVerdicts, componentId)) return false;
-    int version = 0;
-    {
-        krerrlog::NestedReadHold<CKrReadWriteGuard> hold(m_inMemoryGuard);
-        if (!hold.Admitted() || !InMemoryTraceAvailableLocked() ||
-            !DecideLocked(m_inMemoryTraceVerdicts, m_pInMemoryTraceConfig, componentId)) {
-            return false;
-        }
-        version = m_pInMemoryTraceConfig->m_iVersion;
-    }
-    return HandOutRecord(true, version, out);
+    return !KnownNotTraced(m_inMemoryTraceVerdicts, componentId) && DecideInMemoryUnderHold(componentId, nullptr, out);
 }
 
 CKrTraceData* CKrLogger::GetLocalKrTraceData()

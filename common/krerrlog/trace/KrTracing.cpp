@@ -55,14 +55,16 @@ const char* BaseName(const char* path)
 
 // ---- Begin ----
 
-bool KrTracing::Begin(CKrLogger* logger)
+// Asks the flags themselves, as TraceEnabled(0) and InMemoryTraceEnabled(0)
+// answer: no call on the path of a call that traces nothing.
+inline bool KrTracing::Begin(CKrLogger* logger)
 {
     m_pLogger = logger;
     m_pTraceData = nullptr;
     m_pInMemTraceData = nullptr;
     m_bFiltered = m_bTraced = m_bInMemTraced = false;
-    m_bEnabled = logger && logger->TraceEnabled(0);
-    m_bInMemEnabled = logger && logger->InMemoryTraceEnabled(0);
+    m_bEnabled = logger && logger->TraceAvailableNow();
+    m_bInMemEnabled = logger && logger->InMemoryTraceAvailableNow();
     return m_bEnabled || m_bInMemEnabled;
 }
 
@@ -165,8 +167,16 @@ void KrTracing::SetMsgVA(const char* format, int count, const char** texts)
 
 // ---- The end of the call ----
 
-void KrTracing::Done(const char* file, int line) { Finish(file, line, false); }
-void KrTracing::DoneEx(const char* file, int line) { Finish(file, line, true); }
+// The test of a call no trace wants is made here too, before Finish saves
+// any register.
+void KrTracing::Done(const char* file, int line)
+{
+    if (m_bTraced || m_bInMemTraced) Finish(file, line, false);
+}
+void KrTracing::DoneEx(const char* file, int line)
+{
+    if (m_bTraced || m_bInMemTraced) Finish(file, line, true);
+}
 
 void KrTracing::Finish(const char* file, int line, bool extended)
 {
