@@ -258,6 +258,9 @@ TEST(TracingFacade, FiltersTagsPositionsAndBadInput)
     CKrLogOutput* area = logger.NewLogOutput(0, 1);
     ASSERT_TRUE(logger.EnableInMemoryTrace(area, scene.Config("m", "data: User, Tag\n").c_str(), false, false));
     const std::string header = "User|SrcFile|Tag\n====|=======|===\n";
+    // A position longer than the record's position buffer becomes a long text.
+    const std::string longName(1500, 'n');
+    const std::string longLine = "alice|" + longName + ":7|AGENTTRACELOG\n";
     const struct { const char* name; const char* env; bool tag; const char* user; const char* file; int line;
                    bool extended; const char* expected; } cases[] = {
         {"filtered out", nullptr, false, "bob", "a.cpp", 1, false, ""},
@@ -266,6 +269,7 @@ TEST(TracingFacade, FiltersTagsPositionsAndBadInput)
         {"installed", "INSTALLED", true, "alice", "a.cpp", 3, false, "alice|a.cpp:3|KRTRACELOG\n"},
         {"tag enabled", nullptr, true, "alice", "a.cpp", 0, true, "alice|a.cpp|ZDLTRACELOG\n"},
         {"null texts", nullptr, false, nullptr, nullptr, INT_MIN, false, ""},  // null user fails ==alice
+        {"long name", nullptr, false, "alice", longName.c_str(), 7, false, longLine.c_str()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -287,8 +287,11 @@ const char* CKrTraceData::GetFormattedTraceMessage() { return m_message.GetBuffe
 // into freed memory.
 bool CKrTraceData::CleanUpData()
 {
+    // Only the fields that hold a value are written: a trace call sets a few
+    // of the 67, and a store to each would dirty every line of the table.
+    const bool configured = m_bConfigured;
     for (KrTraceDataFieldInfo& field : m_fields) {
-        if (m_bConfigured || (field.value && InLongText(field.value))) field.value = nullptr;
+        if (field.value && (configured || InLongText(field.value))) field.value = nullptr;
     }
     FreeLongTexts();
     m_message.CleanUpMessage();

@@ -188,32 +188,58 @@ void KrTracing::Finish(const char* file, int line, bool extended)
     Store(KR_FIELD_TIME, kClockNow);
     Store(KR_FIELD_DATE, kClockNow);
 
-    const char* base = BaseName(file);
-    const bool withLine = !extended || line >= 1;
-    const __ToString__ lineText(line);
-    const char* positionTexts[] = {base, lineText.c_str()};
-    const char* positionFormat = withLine ? "%s:%i" : "%s";
-    for (CKrTraceData* record : {NeedTracing() ? m_pTraceData : nullptr,
-                                 InMemoryNeedTracing() ? m_pInMemTraceData : nullptr}) {
-        if (!record) continue;
-        record->SelectFormatBuffer(1);
-        Store(KR_FIELD_SRCFILE, record->FormatTraceMessageVA(positionFormat, withLine ? 2 : 1, positionTexts));
+    // The source position ("name:line", or the name alone), laid out only
+    // for a record that traces it, in the record's position buffer.
+    CKrTraceData* const positionRecords[] = {
+        NeedTracing() && m_pTraceData->m_fields[KR_FIELD_SRCFILE].traced ? m_pTraceData : nullptr,
+        InMemoryNeedTracing() && m_pInMemTraceData->m_fields[KR_FIELD_SRCFILE].traced ? m_pInMemTraceData : nullptr};
+    if (positionRecords[0] || positionRecords[1]) {
+        const char* base = BaseName(file);
+        const bool withLine = !extended || line >= 1;
+        const __ToString__ lineText(line);
+        const size_t baseLength = std::strlen(base);
+        const size_t lineLength = withLine ? std::strlen(lineText.c_str()) : 0;
+        const size_t length = baseLength + (withLine ? 1 + lineLength : 0);
+        for (CKrTraceData* record : positionRecords) {
+            if (!record) continue;
+            record->SelectFormatBuffer(1);
+            if (length < static_cast<size_t>(CKrTraceData::kFormatBufferSize)) {
+                // What "%s:%i" or "%s" gives, written directly.
+                char* text = record->m_formatBuffers[1];
+                std::memcpy(text, base, baseLength);
+                if (withLine) {
+                    text[baseLength] = ':';
+                    std::memcpy(text + baseLength + 1, lineText.c_str(), lineLength);
+                }
+                text[length] = '\0';
+                Store(KR_FIELD_SRCFILE, static_cast<const char*>(text));
+            } else {
+                // Too long for the buffer: the formatter makes it a long text.
+                const char* positionTexts[] = {base, lineText.c_str()};
+                Store(KR_FIELD_SRCFILE, record->FormatTraceMessageVA(withLine ? "%s:%i" : "%s", withLine ? 2 : 1,
+                                                                     positionTexts));
+            }
+        }
     }
     Store(KR_FIELD_PID, 0);  // the signed form stores the ids itself
     Store(KR_FIELD_TID, 0);
 
     const bool fileLive = m_bTraced && !m_bFiltered && m_pTraceData;
-    const char* tag = "AGENTTRACELOG";
-    if (fileLive) {
-        const char* packaging = std::getenv("HALV_PS_OPACK");  // read on every call
-        if (packaging && std::strcmp(packaging, "INSTALLED") == 0) {
-            tag = m_pTraceData->m_pszTagName;
-        } else {
-            CKrLogger* logger = m_pTraceData->GetLogger();
-            if (logger && logger->IsTagEnabled()) tag = "ZDLTRACELOG";
+    const bool tagTraced = (fileLive && m_pTraceData->m_fields[KR_FIELD_TAG].traced) ||
+                           (InMemoryNeedTracing() && m_pInMemTraceData->m_fields[KR_FIELD_TAG].traced);
+    if (tagTraced) {
+        const char* tag = "AGENTTRACELOG";
+        if (fileLive) {
+            const char* packaging = std::getenv("HALV_PS_OPACK");  // read on every traced call
+            if (packaging && std::strcmp(packaging, "INSTALLED") == 0) {
+                tag = m_pTraceData->m_pszTagName;
+            } else {
+                CKrLogger* logger = m_pTraceData->GetLogger();
+                if (logger && logger->IsTagEnabled()) tag = "ZDLTRACELOG";
+            }
         }
+        Store(KR_FIELD_TAG, tag);
     }
-    Store(KR_FIELD_TAG, tag);
 
     if (fileLive && m_pTraceData->AssembleTraceMessage(m_pTraceData->m_message, 0)) m_pTraceData->Log();
     if (InMemoryNeedTracing()) {

@@ -46,20 +46,13 @@ int MessageBuffer::Reserve(int n)
     return m_pData ? m_iCapacity - 1 - m_iLength : 0;
 }
 
-void MessageBuffer::AppendChar(char c)
+void MessageBuffer::AppendCharSlow(char c)
 {
     if (Reserve(1) < 1) return;  // capacity + 1025 when full
     m_pData[m_iLength++] = c;
 }
 
-void MessageBuffer::AppendString(const char* s)
-{
-    if (!s) return;
-    const size_t length = std::strlen(s);
-    AppendBytes(s, length > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length));
-}
-
-void MessageBuffer::AppendBytes(const char* p, int n)
+void MessageBuffer::AppendBytesSlow(const char* p, int n)
 {
     if (n < 0) n = 0;
     m_iLastAppendLength = n;

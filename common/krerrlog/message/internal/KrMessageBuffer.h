@@ -4,7 +4,9 @@
 // Reset; a buffer that never got a block holds the empty text.
 #pragma once
 
+#include <climits>
 #include <cstddef>
+#include <cstring>
 
 namespace krerrlog {
 
@@ -17,9 +19,32 @@ public:
     MessageBuffer(const MessageBuffer&) = delete;
     MessageBuffer& operator=(const MessageBuffer&) = delete;
 
-    void AppendChar(char c);
-    void AppendString(const char* s);
-    void AppendBytes(const char* p, int n);
+    // The appends are inline for the common case, a piece that fits in the
+    // block: a trace line is dozens of them, each a few bytes long.
+    void AppendChar(char c)
+    {
+        if (Fits(1)) {
+            m_pData[m_iLength++] = c;
+        } else {
+            AppendCharSlow(c);
+        }
+    }
+    void AppendString(const char* s)
+    {
+        if (!s) return;
+        const size_t length = std::strlen(s);
+        AppendBytes(s, length > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(length));
+    }
+    void AppendBytes(const char* p, int n)
+    {
+        if (n >= 0 && Fits(n)) {
+            m_iLastAppendLength = n;
+            std::memcpy(m_pData + m_iLength, p, static_cast<size_t>(n));
+            m_iLength += n;
+        } else {
+            AppendBytesSlow(p, n);
+        }
+    }
     void AppendFill(char c, int n);
     void Reset();
 
@@ -40,6 +65,11 @@ public:
     bool Cut() const { return m_bCut; }
 
 private:
+    // Whether n more characters go in without growing (and the text is not cut).
+    bool Fits(int n) const { return !m_bCut && static_cast<long long>(m_iLength) + n < m_iCapacity; }
+    void AppendCharSlow(char c);
+    void AppendBytesSlow(const char* p, int n);
+
     // Makes room for n more characters (capacity + 1024 + n when they do not
     // fit) and returns how many fit: n, or less when the heap refused.
     int Reserve(int n);

@@ -100,12 +100,27 @@ void SetAdminLocale(const char* locale)
 void number2string(unsigned long long value, char* out)
 {
     if (!out) return;
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-    out[n] = '\0';
+    // Two digits per division, written from the end: trace calls turn several
+    // numbers into text each.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    int count = 1;
+    for (unsigned long long bound = 10; count < 20 && value >= bound; bound *= 10) ++count;
+    out[count] = '\0';
+    char* at = out + count;
+    while (value >= 100) {
+        const unsigned pair = static_cast<unsigned>(value % 100) * 2;
+        value /= 100;
+        *--at = kPairs[pair + 1];
+        *--at = kPairs[pair];
+    }
+    if (value >= 10) {
+        const unsigned pair = static_cast<unsigned>(value) * 2;
+        *--at = kPairs[pair + 1];
+        *--at = kPairs[pair];
+    } else {
+        *--at = static_cast<char>('0' + value);
+    }
 }
