@@ -116,7 +116,16 @@ int FieldBeforeOperator(const KrTraceDataFieldInfo* fields, std::string_view tok
 bool IsClockField(int id) { return id == KR_FIELD_DATE || id == KR_FIELD_TIME || id == KR_FIELD_PRECISETIME; }
 
 // A word as the diagnostics show it: in quotes, so that blanks are seen.
-std::string Quoted(std::string_view word) { return "\"" + std::string(word) + "\""; }
+// Appended piece by piece: GCC 12's -Wrestrict misreads "\"" + std::string(...) at -O3.
+std::string Quoted(std::string_view word)
+{
+    std::string quoted;
+    quoted.reserve(word.size() + 2);
+    quoted += '"';
+    quoted.append(word);
+    quoted += '"';
+    return quoted;
+}
 
 // Why a line stands where the components or the data line belongs.
 std::string Misplaced(std::string_view first, const char* expected, bool isField)
