@@ -23,16 +23,7 @@ run(${WORK_DIR}/consumer/consumer)
 
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)
-  set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
-  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs krerrlog
-    OUTPUT_VARIABLE flags RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "pkg-config does not know krerrlog")
-  endif()
-  separate_arguments(flags UNIX_COMMAND "${flags}")
-  run(${CXX_COMPILER} -std=c++17 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags}
-      -Wl,-rpath,${prefix}/${LIBDIR} -o ${WORK_DIR}/consumer-pc)
-  run(${WORK_DIR}/consumer-pc)
+  run_pkg_config_consumer(${PKG_CONFIG} ${prefix})
 endif()
 
 if(JAVA)

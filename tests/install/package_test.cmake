@@ -84,17 +84,4 @@ configure_outside(${SOURCE_DIR}/tests/install/consumer ${WORK_DIR}/consumer -DCM
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
 run(${WORK_DIR}/consumer/consumer)
 
-set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
-execute_process(COMMAND pkg-config --cflags --libs krerrlog
-  OUTPUT_VARIABLE flags RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "pkg-config does not find krerrlog in the extracted root")
-endif()
-separate_arguments(flags UNIX_COMMAND "${flags}")
-run(${CXX_COMPILER} -std=c++17 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags}
-    -o ${WORK_DIR}/consumer-pc)
-execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/consumer-pc
-  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the pkg-config consumer failed against the extracted root\n${out}\n${err}")
-endif()
+run_pkg_config_consumer(pkg-config ${prefix})
